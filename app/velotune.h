@@ -1,0 +1,32 @@
+#ifndef VELOTUNE_H
+#define VELOTUNE_H
+
+#include "ui_velotune.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+
+class Velotune : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit Velotune(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
+    ~Velotune() override;
+
+private slots:
+    void on_pbConnect_clicked(bool on);
+    void on_pbRefresh_clicked();
+    void on_sbChannelIndex_valueChanged(int value);
+    void on_sbSpeed_valueChanged(int value);
+    void on_sbAcceleration_valueChanged(int value);
+    void on_pbLowVibration_clicked(bool on);
+    void on_aAbout_triggered();
+
+private:
+    Ui::VelotuneClass ui;
+    uint32_t systemIndex;
+};
+
+#endif // VELOTUNE_H

@@ -1,0 +1,6 @@
+#include "velotune.h"
+
+void Velotune::on_sbChannelIndex_valueChanged(int value)
+{
+    Q_UNUSED(value);
+}
