@@ -25,6 +25,14 @@ private slots:
     void on_aAbout_triggered();
 
 private:
+    QString statusText(uint32_t status) const;
+    void showStatus(const QString &message, uint32_t status);
+    void fetchChannelType(uint32_t channel);
+    void fetchSensorType(uint32_t channel);
+    void fetchSpeed(uint32_t channel);
+    void fetchAcceleration(uint32_t channel);
+    void fetchLowVibration(uint32_t channel);
+
     Ui::VelotuneClass ui;
     uint32_t systemIndex;
 };

@@ -1,8 +1,78 @@
+#include "nexilcontrol.h"
 #include "velotune.h"
 
-void Velotune::on_pbRefresh_clicked() { }
+#include <QSignalBlocker>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+void Velotune::on_pbRefresh_clicked()
+{
+    const QSignalBlocker blocker(ui.cbLocator);
+    ui.cbLocator->clear();
+
+    char buffer[4096];
+    uint32_t size = sizeof buffer;
+    if (TQ_FindSystems("interface usb", buffer, &size) != 0)
+        return;
+
+    // The library need not terminate a full buffer.
+    const auto length = int(strnlen(buffer, sizeof buffer));
+    const QString found = QString::fromUtf8(buffer, length);
+    ui.cbLocator->addItems(found.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+    if (ui.cbLocator->count() > 0)
+        ui.cbLocator->setCurrentIndex(0);
+}
 
 void Velotune::on_pbConnect_clicked(bool on)
 {
-    Q_UNUSED(on);
+    if (on) {
+        const QByteArray locator = ui.cbLocator->currentText().toUtf8();
+        uint32_t status = TQ_OpenSystem(&systemIndex, locator.constData(), "sync");
+        if (status != 0) {
+            showStatus(tr("Could not connect to Nexil. Error: %1 (%2)"), status);
+            ui.pbConnect->setChecked(false);
+            return;
+        }
+
+        uint32_t channels = 0;
+        status = TQ_GetNumberOfChannels(systemIndex, &channels);
+        if (status != 0) {
+            showStatus(tr("Could not read the number of channels. Error: %1 (%2)"), status);
+            TQ_CloseSystem(systemIndex);
+            ui.pbConnect->setChecked(false);
+            return;
+        }
+        // Without a channel every later call would address channel 0 - 1.
+        if (channels == 0) {
+            ui.statusBar->showMessage(
+                    tr("Device %1 has no channels.").arg(ui.cbLocator->currentText()), 2000);
+            TQ_CloseSystem(systemIndex);
+            ui.pbConnect->setChecked(false);
+            return;
+        }
+
+        ui.sbChannelIndex->setMaximum(int(std::min<uint32_t>(channels - 1, INT_MAX)));
+        ui.sbChannelIndex->setEnabled(true);
+        ui.gbConfiguration->setEnabled(true);
+        ui.pbConnect->setText(tr("&Disconnect"));
+        ui.cbLocator->setEnabled(false);
+        ui.pbRefresh->setEnabled(false);
+        on_sbChannelIndex_valueChanged(ui.sbChannelIndex->value());
+        return;
+    }
+
+    const uint32_t status = TQ_CloseSystem(systemIndex);
+    if (status != 0) {
+        showStatus(tr("Could not release device. Error: %1 (%2)"), status);
+        ui.pbConnect->setChecked(true);
+        return;
+    }
+    ui.statusBar->showMessage(tr("Device %1 released.").arg(ui.cbLocator->currentText()), 2000);
+    ui.sbChannelIndex->setEnabled(false);
+    ui.gbConfiguration->setEnabled(false);
+    ui.cbLocator->setEnabled(true);
+    ui.pbRefresh->setEnabled(true);
+    ui.pbConnect->setText(tr("&Connect"));
 }

@@ -1,16 +1,51 @@
+#include "nexilcontrol.h"
 #include "velotune.h"
+
+#include <QSignalBlocker>
 
 void Velotune::on_sbSpeed_valueChanged(int value)
 {
-    Q_UNUSED(value);
+    const auto channel = uint32_t(ui.sbChannelIndex->value());
+    const uint32_t status = TQ_SetClosedLoopMoveSpeed_S(systemIndex, channel, uint32_t(value));
+    if (status != 0) {
+        showStatus(tr("Could not set speed value. Error: %1 (%2)"), status);
+        return;
+    }
+    fetchAcceleration(channel);
+    fetchLowVibration(channel);
 }
 
 void Velotune::on_sbAcceleration_valueChanged(int value)
 {
-    Q_UNUSED(value);
+    const auto channel = uint32_t(ui.sbChannelIndex->value());
+    const uint32_t status
+            = TQ_SetClosedLoopMoveAcceleration_S(systemIndex, channel, uint32_t(value));
+    if (status != 0) {
+        showStatus(tr("Could not set acceleration value. Error: %1 (%2)"), status);
+        return;
+    }
+    fetchLowVibration(channel);
 }
 
 void Velotune::on_pbLowVibration_clicked(bool on)
 {
-    Q_UNUSED(on);
+    const auto channel = uint32_t(ui.sbChannelIndex->value());
+    uint32_t status = TQ_Stop_S(systemIndex, channel);
+    if (status != 0) {
+        showStatus(tr("Could not set Low Vibration Mode (Axis holding position?). Error: %1 (%2)"),
+                   status);
+        return;
+    }
+
+    const uint32_t key = TQ_EPK(1, 2, 1);
+    status = TQ_SetChannelProperty_S(systemIndex, channel, key, on ? 1 : 0);
+    if (status != 0) {
+        showStatus(tr("Could not set Low Vibration Mode. Error: %1 (%2)"), status);
+        const QSignalBlocker blocker(ui.pbLowVibration);
+        ui.pbLowVibration->setChecked(false);
+        return;
+    }
+    ui.pbLowVibration->setText(on ? tr("&On") : tr("&Off"));
+    fetchSpeed(channel);
+    fetchAcceleration(channel);
 }

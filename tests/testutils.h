@@ -1,6 +1,8 @@
 #ifndef TESTUTILS_H
 #define TESTUTILS_H
 
+#include "simcontrol.h"
+
 #include <QApplication>
 #include <QSettings>
 #include <QTest>
@@ -53,6 +55,89 @@ inline bool showAndActivate(QWidget *window)
     window->show();
     QApplication::setActiveWindow(window);
     return QTest::qWaitForWindowActive(window);
+}
+
+// The simulator's call log as text, read and cleared by take(). The index of the system that
+// was opened last is written as H, so expectations do not depend on the simulator's numbering;
+// a call with any other index shows its number (and the simulator fails it).
+class CallLog
+{
+public:
+    QStringList take(bool withStatusInfo = true)
+    {
+        QStringList calls;
+        bool opened = false;
+        for (const nexilsim::Call &call : nexilsim::callLog()) {
+            std::vector<std::string> args = call.args;
+            const bool indexed = call.function != "TQ_FindSystems"
+                    && call.function != "TQ_OpenSystem" && call.function != "TQ_EPK"
+                    && call.function != "TQ_GetStatusInfo";
+            if (indexed && opened && !args.empty())
+                m_handle = args.front();
+            opened = call.function == "TQ_OpenSystem" && call.result == 0;
+            if (indexed && !args.empty() && args.front() == m_handle)
+                args.front() = "H";
+            if (!withStatusInfo && call.function == "TQ_GetStatusInfo")
+                continue;
+            QStringList joined;
+            for (const std::string &arg : args)
+                joined << QString::fromStdString(arg);
+            calls << QStringLiteral("%1(%2)=%3")
+                             .arg(QString::fromStdString(call.function),
+                                  joined.join(QLatin1Char(',')), QString::number(call.result));
+        }
+        nexilsim::clearCallLog();
+        return calls;
+    }
+
+private:
+    std::string m_handle;
+};
+
+// One channel of a simulated fleet, as the simulator's configuration reads it.
+struct SimChannel
+{
+    int type = 0;
+    int sensorType = 1;
+    quint32 speed = 5000;
+    quint32 acceleration = 700;
+    const char *lowVibration = "off";
+    bool holding = false;
+
+    std::string json() const
+    {
+        return QStringLiteral("{\"type\":%1,\"sensorType\":%2,\"speed\":%3,\"acceleration\":%4,"
+                              "\"lowVibration\":\"%5\",\"holding\":%6}")
+                .arg(type)
+                .arg(sensorType)
+                .arg(speed)
+                .arg(acceleration)
+                .arg(QLatin1String(lowVibration), QLatin1String(holding ? "true" : "false"))
+                .toStdString();
+    }
+};
+
+struct SimSystem
+{
+    std::string locator;
+    std::vector<SimChannel> channels;
+    bool listed = true;
+};
+
+// Loads the given fleet into the simulator; fails the calling test when it is refused.
+inline bool loadFleet(const std::vector<SimSystem> &systems)
+{
+    std::string json = "{\"systems\":[";
+    for (size_t i = 0; i < systems.size(); ++i) {
+        const SimSystem &system = systems[i];
+        json += (i ? ",{" : "{") + std::string("\"locator\":\"") + system.locator
+                + "\",\"listed\":" + (system.listed ? "true" : "false") + ",\"channels\":[";
+        for (size_t c = 0; c < system.channels.size(); ++c)
+            json += (c ? "," : "") + system.channels[c].json();
+        json += "]}";
+    }
+    json += "]}";
+    return nexilsim::loadFleet(json) == 0;
 }
 
 } // namespace testutils

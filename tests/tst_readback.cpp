@@ -1,0 +1,337 @@
+#include "testutils.h"
+#include "velotune.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QtTest>
+
+using testutils::child;
+using testutils::SimChannel;
+
+namespace {
+
+const uint32_t injected = 7777;
+const QString positionersOnly
+        = QStringLiteral("This programm works only with positioners channels!");
+const QString linearSpeed = QStringLiteral("Speed [nm/sec]:");
+const QString linearAcceleration = QString::fromUtf8("Acceleration [\u00b5m/sec\u00b2]:");
+const QString angularSpeed = QString::fromUtf8("Speed [\u00b5\u00b0/sec]:");
+const QString angularAcceleration = QString::fromUtf8("Acceleration [m\u00b0/sec\u00b2]:");
+
+SimChannel channel(int type, int sensorType, quint32 speed, quint32 acceleration,
+                   const char *lowVibration)
+{
+    SimChannel c;
+    c.type = type;
+    c.sensorType = sensorType;
+    c.speed = speed;
+    c.acceleration = acceleration;
+    c.lowVibration = lowVibration;
+    return c;
+}
+
+} // namespace
+
+class tst_ReadBack : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void readsChannelInOrder();
+    void sensorTypePicksUnits_data();
+    void sensorTypePicksUnits();
+    void nonPositionerChannel();
+    void laterFailureReplacesPositionerMessage();
+    void failingRead_data();
+    void failingRead();
+    void unsupportedLowVibrationDisablesButton();
+    void valuesAboveMaximumShowMaximum_data();
+    void valuesAboveMaximumShowMaximum();
+    void typingChannelReadsEveryValuePassed();
+
+private:
+    void connectAndSelect(int index);
+    void expectState(int speed, int acceleration, bool lowVibrationOn, bool lowVibrationEnabled);
+
+    Velotune *m_window = nullptr;
+    testutils::CallLog m_calls;
+    QSpinBox *m_channel = nullptr;
+    QSpinBox *m_speed = nullptr;
+    QSpinBox *m_acceleration = nullptr;
+    QPushButton *m_lowVibration = nullptr;
+    QGroupBox *m_group = nullptr;
+};
+
+void tst_ReadBack::init()
+{
+    testutils::programSettings().clear();
+    // Channel 0 linear and on, 1 angular and off, 2 not a positioner, 3 without Low Vibration.
+    QVERIFY(testutils::loadFleet(
+            {{"usb:id:1001",
+              {channel(0, 1, 1500000, 20000, "on"), channel(0, 2, 2500, 300, "off"),
+               channel(3, 1, 400, 50, "off"), channel(0, 40, 123456, 7890, "unsupported")}}}));
+    nexilsim::setStatusText(injected, "Injected failure");
+    m_window = new Velotune;
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    m_channel = child<QSpinBox>(m_window, "sbChannelIndex");
+    m_speed = child<QSpinBox>(m_window, "sbSpeed");
+    m_acceleration = child<QSpinBox>(m_window, "sbAcceleration");
+    m_lowVibration = child<QPushButton>(m_window, "pbLowVibration");
+    m_group = child<QGroupBox>(m_window, "gbConfiguration");
+}
+
+void tst_ReadBack::cleanup()
+{
+    delete m_window;
+    m_window = nullptr;
+    m_calls.take();
+}
+
+void tst_ReadBack::connectAndSelect(int index)
+{
+    QTest::mouseClick(child<QPushButton>(m_window, "pbConnect"), Qt::LeftButton);
+    QVERIFY(m_channel->isEnabled());
+    for (int i = 0; i < index; ++i)
+        QTest::keyClick(m_channel, Qt::Key_Up);
+    QCOMPARE(m_channel->value(), index);
+}
+
+void tst_ReadBack::expectState(int speed, int acceleration, bool lowVibrationOn,
+                               bool lowVibrationEnabled)
+{
+    QCOMPARE(m_speed->value(), speed);
+    QCOMPARE(m_acceleration->value(), acceleration);
+    QCOMPARE(m_lowVibration->isChecked(), lowVibrationOn);
+    QCOMPARE(m_lowVibration->text(),
+             lowVibrationOn ? QStringLiteral("&On") : QStringLiteral("&Off"));
+    // Their own state: the group may disable them as well.
+    QCOMPARE(m_lowVibration->isEnabledTo(m_group), lowVibrationEnabled);
+    QCOMPARE(child<QLabel>(m_window, "lLowVibration")->isEnabledTo(m_group), lowVibrationEnabled);
+}
+
+void tst_ReadBack::readsChannelInOrder()
+{
+    connectAndSelect(0);
+    expectState(1500000, 20000, true, true);
+    QCOMPARE(m_speed->text(), QStringLiteral("1.500.000"));
+    QCOMPARE(m_acceleration->text(), QStringLiteral("20.000"));
+
+    m_calls.take();
+    QTest::keyClick(m_channel, Qt::Key_Up);
+    QCOMPARE(m_calls.take(),
+             QStringList({
+                     "TQ_GetChannelType(H,1)=0",
+                     "TQ_GetSensorType_S(H,1)=0",
+                     "TQ_GetClosedLoopMoveSpeed_S(H,1)=0",
+                     "TQ_GetClosedLoopMoveAcceleration_S(H,1)=0",
+                     "TQ_EPK(1,2,1)=16908289",
+                     "TQ_GetChannelProperty_S(H,1,16908289)=0",
+             }));
+    expectState(2500, 300, false, true);
+    QVERIFY(m_group->isEnabled());
+    QCOMPARE(m_window->statusBar()->currentMessage(), QString());
+}
+
+void tst_ReadBack::sensorTypePicksUnits_data()
+{
+    QTest::addColumn<int>("sensorType");
+    QTest::addColumn<bool>("linear");
+
+    QTest::newRow("0 angular") << 0 << false;
+    QTest::newRow("1 linear") << 1 << true;
+    QTest::newRow("2 angular") << 2 << false;
+    QTest::newRow("9 linear") << 9 << true;
+    QTest::newRow("40 linear") << 40 << true;
+    QTest::newRow("44 linear") << 44 << true;
+    QTest::newRow("45 angular") << 45 << false;
+    QTest::newRow("4294967295 angular") << -1 << false;
+}
+
+void tst_ReadBack::sensorTypePicksUnits()
+{
+    QFETCH(int, sensorType);
+    QFETCH(bool, linear);
+
+    // Start from the opposite labels so a missed update shows.
+    nexilsim::setValueHook([sensorType](const std::string &function, uint32_t *value) {
+        if (function != "TQ_GetSensorType_S")
+            return false;
+        *value = uint32_t(sensorType);
+        return true;
+    });
+    child<QLabel>(m_window, "lSpeed")->setText(linear ? angularSpeed : linearSpeed);
+    connectAndSelect(0);
+    QCOMPARE(child<QLabel>(m_window, "lSpeed")->text(), linear ? linearSpeed : angularSpeed);
+    QCOMPARE(child<QLabel>(m_window, "lAcceleration")->text(),
+             linear ? linearAcceleration : angularAcceleration);
+}
+
+void tst_ReadBack::nonPositionerChannel()
+{
+    connectAndSelect(1);
+    m_calls.take();
+    QTest::keyClick(m_channel, Qt::Key_Up);
+
+    QVERIFY(!m_group->isEnabled());
+    QCOMPARE(m_window->statusBar()->currentMessage(), positionersOnly);
+    // The remaining reads still run and fill the (disabled) controls.
+    QCOMPARE(m_calls.take().size(), 6);
+    expectState(400, 50, false, true);
+    QVERIFY(!m_lowVibration->isEnabled());
+    // No time limit on this one.
+    QTest::qWait(2300);
+    QCOMPARE(m_window->statusBar()->currentMessage(), positionersOnly);
+
+    // Back on a positioner the refusal no longer applies and goes.
+    QTest::keyClick(m_channel, Qt::Key_Down);
+    QVERIFY(m_group->isEnabled());
+    QCOMPARE(m_window->statusBar()->currentMessage(), QString());
+}
+
+void tst_ReadBack::laterFailureReplacesPositionerMessage()
+{
+    connectAndSelect(1);
+    nexilsim::failNext("TQ_GetClosedLoopMoveAcceleration_S", injected);
+    QTest::keyClick(m_channel, Qt::Key_Up);
+    QCOMPARE(m_window->statusBar()->currentMessage(),
+             QStringLiteral("Could not fetch current acceleration from device. Error: 7777 "
+                            "(Injected failure)"));
+    QVERIFY(!m_group->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->statusBar()->currentMessage(), QString(), 3000);
+}
+
+void tst_ReadBack::failingRead_data()
+{
+    QTest::addColumn<QString>("function");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("groupEnabled");
+    QTest::addColumn<bool>("unitsAngular");
+
+    // Channel 0 (linear, 1.500.000, 20.000, on) is shown; then channel 1 (angular, 2.500,
+    // 300, off) is chosen with one read failing.
+    QTest::newRow("channel type") << "TQ_GetChannelType"
+                                  << "Could not fetch current channel type. Error 7777 (Injected "
+                                     "failure)"
+                                  << true << true;
+    QTest::newRow("sensor type") << "TQ_GetSensorType_S"
+                                 << "Could not fetch current sensor type. Error 7777 (Injected "
+                                    "failure)"
+                                 << false << false;
+    QTest::newRow("speed") << "TQ_GetClosedLoopMoveSpeed_S"
+                           << "Could not fetch current speed from device. Error: 7777 (Injected "
+                              "failure)"
+                           << true << true;
+    QTest::newRow("acceleration") << "TQ_GetClosedLoopMoveAcceleration_S"
+                                  << "Could not fetch current acceleration from device. Error: "
+                                     "7777 (Injected failure)"
+                                  << true << true;
+    QTest::newRow("low vibration") << "TQ_GetChannelProperty_S"
+                                   << "Could not fetch current Low Vibration Mode from device. "
+                                      "Error: 7777 (Injected failure)"
+                                   << true << true;
+}
+
+void tst_ReadBack::failingRead()
+{
+    QFETCH(QString, function);
+    QFETCH(QString, message);
+    QFETCH(bool, groupEnabled);
+    QFETCH(bool, unitsAngular);
+
+    connectAndSelect(0);
+    nexilsim::failNext(function.toStdString(), injected);
+    m_calls.take();
+    QTest::keyClick(m_channel, Qt::Key_Up);
+
+    const QStringList calls = m_calls.take(false);
+    QCOMPARE(calls.size(), 6);
+    QVERIFY(calls.filter(function + QLatin1String("(H,1"))
+                    .first()
+                    .endsWith(QLatin1String("=7777")));
+    QCOMPARE(m_window->statusBar()->currentMessage(), message);
+    QCOMPARE(m_group->isEnabled(), groupEnabled);
+    QCOMPARE(child<QLabel>(m_window, "lSpeed")->text(), unitsAngular ? angularSpeed : linearSpeed);
+    const bool speedFailed = function.contains(QLatin1String("Speed"));
+    const bool accelerationFailed = function.contains(QLatin1String("Acceleration"));
+    const bool lowVibrationFailed = function.contains(QLatin1String("Property"));
+    expectState(speedFailed ? 1500000 : 2500, accelerationFailed ? 20000 : 300, lowVibrationFailed,
+                true);
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->statusBar()->currentMessage(), QString(), 3000);
+}
+
+void tst_ReadBack::unsupportedLowVibrationDisablesButton()
+{
+    connectAndSelect(0);
+    QTest::keyClick(m_channel, Qt::Key_Up);
+    QTest::keyClick(m_channel, Qt::Key_Up);
+    QTest::keyClick(m_channel, Qt::Key_Up);
+    QCOMPARE(m_channel->value(), 3);
+    QCOMPARE(m_window->statusBar()->currentMessage(), QString());
+    // Channel 1 left the button off; 155 keeps that and only disables it.
+    expectState(123456, 7890, false, false);
+    QVERIFY(m_group->isEnabled());
+
+    m_calls.take();
+    QTest::mouseClick(m_lowVibration, Qt::LeftButton);
+    QCOMPARE(m_calls.take(), QStringList());
+    QVERIFY(!m_lowVibration->isChecked());
+}
+
+void tst_ReadBack::valuesAboveMaximumShowMaximum_data()
+{
+    QTest::addColumn<quint32>("value");
+    QTest::addColumn<int>("speed");
+    QTest::addColumn<int>("acceleration");
+
+    QTest::newRow("at both maxima") << 10000000u << 10000000 << 10000000;
+    QTest::newRow("above acceleration maximum") << 10000001u << 10000001 << 10000000;
+    QTest::newRow("above speed maximum") << 100000001u << 100000000 << 10000000;
+    QTest::newRow("2^31") << 2147483648u << 100000000 << 10000000;
+    QTest::newRow("all ones") << 4294967295u << 100000000 << 10000000;
+}
+
+void tst_ReadBack::valuesAboveMaximumShowMaximum()
+{
+    QFETCH(quint32, value);
+    QFETCH(int, speed);
+    QFETCH(int, acceleration);
+
+    nexilsim::setValueHook([value](const std::string &function, uint32_t *out) {
+        if (function != "TQ_GetClosedLoopMoveSpeed_S"
+            && function != "TQ_GetClosedLoopMoveAcceleration_S")
+            return false;
+        *out = value;
+        return true;
+    });
+    connectAndSelect(0);
+    QTest::keyClick(m_channel, Qt::Key_Up);
+    QCOMPARE(m_speed->value(), speed);
+    QCOMPARE(m_acceleration->value(), acceleration);
+    QVERIFY(m_calls.take().filter(QStringLiteral("TQ_Set")).isEmpty());
+    nexilsim::ChannelState state;
+    QVERIFY(nexilsim::channelState("usb:id:1001", 1, &state));
+    QCOMPARE(state.speed, 2500u);
+    QCOMPARE(state.acceleration, 300u);
+}
+
+void tst_ReadBack::typingChannelReadsEveryValuePassed()
+{
+    QVERIFY(testutils::loadFleet({{"usb:id:1001", std::vector<SimChannel>(20)}}));
+    QTest::mouseClick(child<QPushButton>(m_window, "pbRefresh"), Qt::LeftButton);
+    connectAndSelect(0);
+    m_channel->setFocus();
+    QTest::keyClick(m_channel, Qt::Key_A, Qt::ControlModifier);
+    m_calls.take();
+    QTest::keyClicks(m_channel, QStringLiteral("12"));
+    const QStringList types = m_calls.take().filter(QStringLiteral("TQ_GetChannelType"));
+    QCOMPARE(types, QStringList({"TQ_GetChannelType(H,1)=0", "TQ_GetChannelType(H,12)=0"}));
+}
+
+QTEST_MAIN(tst_ReadBack)
+#include "tst_readback.moc"
