@@ -1,5 +1,7 @@
 #include "velotune.h"
 
+#include "about.h"
+
 #include <QApplication>
 #include <QSettings>
 
@@ -33,4 +35,8 @@ Velotune::~Velotune()
     settings.setValue(QStringLiteral("windowState"), saveState(0));
 }
 
-void Velotune::on_aAbout_triggered() { }
+void Velotune::on_aAbout_triggered()
+{
+    About about(1, 2, 7);
+    about.exec();
+}

@@ -1,0 +1,20 @@
+#ifndef ABOUT_H
+#define ABOUT_H
+
+#include "ui_about.h"
+
+#include <QDialog>
+
+class About : public QDialog
+{
+    Q_OBJECT
+
+public:
+    About(int major, int minor, int patch);
+    ~About() override;
+
+private:
+    Ui::About ui;
+};
+
+#endif // ABOUT_H
