@@ -1,0 +1,136 @@
+#ifndef NEXILSIM_SIMULATOR_H
+#define NEXILSIM_SIMULATOR_H
+
+#include "simcontrol.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace nexilsim {
+
+struct ChannelModel
+{
+    uint32_t type = 0;
+    uint32_t sensorType = 1;
+    uint32_t speed = 1000000;
+    uint32_t speedMin = 0;
+    uint32_t speedMax = 100000000;
+    uint32_t acceleration = 100000;
+    uint32_t accelerationMin = 0;
+    uint32_t accelerationMax = 10000000;
+    int lowVibration = 0; // -1 unsupported, 0 off, 1 on
+    bool holding = false;
+};
+
+struct SystemModel
+{
+    std::string locator;
+    bool listed = true;
+    std::vector<ChannelModel> channels;
+};
+
+struct Fleet
+{
+    uint32_t latencyMicroseconds = 0;
+    std::vector<SystemModel> systems;
+};
+
+// fleetconfig.cpp. On failure *error says why and *fleet is left alone.
+bool parseFleet(const std::string &json, Fleet *fleet, std::string *error);
+bool readFleetFile(const std::string &path, Fleet *fleet, std::string *error);
+
+// defaultfleet.cpp
+extern const char *const defaultFleetJson;
+
+constexpr uint32_t propertyKey(uint32_t selector, uint32_t subSelector, uint32_t property)
+{
+    return (selector & 0xFFu) << 24 | (subSelector & 0xFFu) << 16 | (property & 0xFFFFu);
+}
+constexpr uint32_t lowVibrationKey = propertyKey(1, 2, 1);
+
+class Simulator
+{
+public:
+    static Simulator &instance();
+
+    using Action = std::function<uint32_t()>;
+    using Reader = std::function<uint32_t(uint32_t *value)>;
+
+    // Every entry point runs through one of these, which add latency, injected faults and
+    // the log entry. `action`/`reader` run with the state locked and use the model calls.
+    uint32_t call(const char *function, std::vector<std::string> args, const Action &action);
+    uint32_t read(const char *function, std::vector<std::string> args, uint32_t *out,
+                  const Reader &reader);
+
+    // Model; lock held by the caller.
+    uint32_t findSystems(const char *options, char *buffer, uint32_t *ioSize);
+    uint32_t openSystem(uint32_t *handle, const char *locator, const char *options);
+    uint32_t closeSystem(uint32_t handle);
+    uint32_t channelCount(uint32_t handle, uint32_t *count);
+    uint32_t channel(uint32_t handle, uint32_t index, ChannelModel **out);
+    uint32_t setSpeed(uint32_t handle, uint32_t index, uint32_t speed);
+    uint32_t setAcceleration(uint32_t handle, uint32_t index, uint32_t acceleration);
+    uint32_t property(uint32_t handle, uint32_t index, uint32_t key, uint32_t *value);
+    uint32_t setProperty(uint32_t handle, uint32_t index, uint32_t key, uint32_t value);
+    uint32_t stop(uint32_t handle, uint32_t index);
+    uint32_t statusInfo(uint32_t status, const char **info);
+
+    // simcontrol.h; these lock themselves.
+    uint32_t loadFleet(const std::string &json);
+    void loadDefaultFleet();
+    void setLatency(uint32_t us);
+    void failNext(const std::string &function, uint32_t status, int count);
+    void clearFaults();
+    void setNullStatusInfo(bool on);
+    void setStatusText(uint32_t status, const std::string &text);
+    void setDiscoveryOverride(const std::string &bytes, bool active);
+    void setFaultHook(FaultHook hook);
+    void setValueHook(ValueHook hook);
+    std::vector<Call> callLog();
+    void clearCallLog();
+    bool channelState(const std::string &locator, uint32_t channel, ChannelState *out);
+    std::vector<std::string> locators();
+
+private:
+    Simulator() = default;
+
+    uint32_t run(const char *function, std::vector<std::string> args, const Action &action,
+                 const std::function<void()> &afterSuccess);
+    void ensureLoaded();
+    void install(const std::string &json, const std::string &origin);
+    void clearFaultsLocked();
+    std::optional<uint32_t> takeQueuedFault(const std::string &function);
+    SystemModel *systemFor(uint32_t handle);
+    const char *keep(std::string text);
+
+    std::mutex mutex_;
+    bool loaded_ = false;
+    Fleet fleet_;
+    std::map<uint32_t, std::size_t> open_; // handle -> index into fleet_.systems
+    uint32_t nextHandle_ = 1;
+    const char *configError_ = nullptr; // set while the fleet is unusable
+
+    // Callers may hold on to status texts like they can with the real library's static
+    // strings, so nothing handed out is ever freed.
+    std::deque<std::string> texts_;
+    std::map<uint32_t, const char *> textOverrides_;
+
+    std::map<std::string, std::deque<std::pair<uint32_t, int>>> queuedFaults_;
+    FaultHook faultHook_;
+    ValueHook valueHook_;
+    bool nullStatusInfo_ = false;
+    bool discoveryOverride_ = false;
+    std::string discoveryBytes_;
+
+    std::deque<Call> log_;
+};
+
+} // namespace nexilsim
+
+#endif // NEXILSIM_SIMULATOR_H
