@@ -4,7 +4,7 @@ CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 DEBS = cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools nlohmann-json3-dev \
-       fonts-dejavu-core xvfb xauth binutils-mingw-w64-x86-64
+       fonts-dejavu-core xvfb xauth binutils-mingw-w64-x86-64 xdotool libx11-dev
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

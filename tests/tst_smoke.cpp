@@ -1,0 +1,186 @@
+// Starts the real velotune executable on a real X server: its window maps at the default
+// size on a first run, at the saved size on the next, and it quits cleanly either way.
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <X11/Xlib.h>
+
+namespace {
+
+const QString kTitle = QStringLiteral("Nexil Velotune v1.2.7");
+
+// Output that says nothing about the program itself.
+bool harmless(const QString &line)
+{
+    return line.trimmed().isEmpty()
+            || line.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"));
+}
+
+QString xdotool(const QStringList &arguments)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), arguments);
+    if (!p.waitForFinished(10000))
+        return {};
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+// The program's main window, or 0 while it is not mapped yet.
+unsigned long findWindow(qint64 pid)
+{
+    const QStringList ids = xdotool({QStringLiteral("search"), QStringLiteral("--all"),
+                                     QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                     QString::number(pid), QStringLiteral("--name"),
+                                     QStringLiteral("^Nexil Velotune v1\\.2\\.7$")})
+                                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return ids.size() == 1 ? ids.first().toULong() : 0;
+}
+
+QSize windowSize(unsigned long window)
+{
+    const QString shell = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"),
+                                   QString::number(window)});
+    const auto w = QRegularExpression(QStringLiteral("WIDTH=(\\d+)")).match(shell);
+    const auto h = QRegularExpression(QStringLiteral("HEIGHT=(\\d+)")).match(shell);
+    if (!w.hasMatch() || !h.hasMatch())
+        return {};
+    return QSize(w.captured(1).toInt(), h.captured(1).toInt());
+}
+
+// What a window manager sends when the user clicks the title bar's close button.
+bool sendDeleteWindow(unsigned long window)
+{
+    Display *display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    const Status sent = XSendEvent(display, window, False, NoEventMask, &event);
+    XFlush(display);
+    XCloseDisplay(display);
+    return sent != 0;
+}
+
+enum class Close { FileQuit, WindowManager };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Close)
+
+class tst_Smoke : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void startsAndRemembersSize_data();
+    void startsAndRemembersSize();
+
+private:
+    // Runs the program until its window shows, hands the window to `use`, then closes it.
+    void runOnce(const QString &configHome, Close close,
+                 const std::function<void(unsigned long)> &use);
+    QTemporaryDir m_runtime;
+};
+
+void tst_Smoke::initTestCase()
+{
+    QVERIFY2(QFileInfo(QStringLiteral(VELOTUNE_BINARY)).isExecutable(), VELOTUNE_BINARY);
+    QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty(),
+             "xdotool is missing (make deps installs it)");
+    QVERIFY(qEnvironmentVariableIsSet("DISPLAY"));
+    QVERIFY(m_runtime.isValid());
+    QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void tst_Smoke::startsAndRemembersSize_data()
+{
+    QTest::addColumn<Close>("close");
+
+    QTest::newRow("File > Quit from the keyboard") << Close::FileQuit;
+    QTest::newRow("window manager close request") << Close::WindowManager;
+}
+
+void tst_Smoke::runOnce(const QString &configHome, Close close,
+                        const std::function<void(unsigned long)> &use)
+{
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.remove(QStringLiteral("NEXILCONTROL_SIM_CONFIG"));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(VELOTUNE_BINARY), QStringList());
+    QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
+
+    unsigned long window = 0;
+    QTRY_VERIFY_WITH_TIMEOUT((window = findWindow(program.processId())) != 0, 20000);
+    use(window);
+    if (QTest::currentTestFailed()) {
+        program.kill();
+        program.waitForFinished(5000);
+        return;
+    }
+
+    if (close == Close::FileQuit) {
+        // No window manager here, so focus the window by hand; then Alt+F, Q as a user would.
+        xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(window)});
+        xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("100"),
+                 QStringLiteral("alt+f")});
+        QTest::qWait(300);
+        xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("100"),
+                 QStringLiteral("q")});
+    } else {
+        QVERIFY(sendDeleteWindow(window));
+    }
+
+    if (!program.waitForFinished(20000)) {
+        program.kill();
+        program.waitForFinished(5000);
+        QFAIL("the program did not quit");
+    }
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QStringList unexpected;
+    for (const QString &line : QString::fromLocal8Bit(program.readAllStandardError()).split('\n'))
+        if (!harmless(line))
+            unexpected << line;
+    QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(QLatin1Char('\n'))));
+}
+
+void tst_Smoke::startsAndRemembersSize()
+{
+    QFETCH(Close, close);
+
+    QTemporaryDir config;
+    QVERIFY(config.isValid());
+    const QString store = config.filePath(QStringLiteral("Norvane/Velotune.conf"));
+    const QSize changed(500, 330);
+
+    runOnce(config.path(), close, [&](unsigned long window) {
+        QTRY_COMPARE_WITH_TIMEOUT(windowSize(window), QSize(322, 240), 10000);
+        xdotool({QStringLiteral("windowsize"), QString::number(window),
+                 QString::number(changed.width()), QString::number(changed.height())});
+        QTRY_COMPARE_WITH_TIMEOUT(windowSize(window), changed, 10000);
+    });
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY2(QFile::exists(store), qPrintable(store));
+
+    runOnce(config.path(), close, [&](unsigned long window) {
+        QTRY_COMPARE_WITH_TIMEOUT(windowSize(window), changed, 10000);
+    });
+}
+
+QTEST_GUILESS_MAIN(tst_Smoke)
+#include "tst_smoke.moc"
