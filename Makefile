@@ -4,11 +4,12 @@ CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 DEBS = cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools nlohmann-json3-dev \
-       fonts-dejavu-core xvfb xauth binutils-mingw-w64-x86-64 xdotool libx11-dev
+       fonts-dejavu-core xvfb xauth binutils-mingw-w64-x86-64 xdotool libx11-dev \
+       dpkg-dev file desktop-file-utils
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build run check clean
+.PHONY: all deps configure build run check package clean
 
 all: build
 
@@ -34,6 +35,10 @@ run: build
 
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# A .deb of bin/velotune, the library, the desktop entry and icons, in $(BUILD).
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD)

@@ -285,6 +285,9 @@ def main():
     ico = GUI / "CorporateDesign" / "DefaultAppIcon.ico"
     ico.write_bytes(build_ico())
     print(f"wrote {ico.relative_to(ROOT)} ({len(ICO_LAYOUT)} images)")
+    # The desktop's application icons: the icon's own 32-bit images, not compiled in.
+    for size in (48, 256):
+        save_png(draw_mark(size), f"Desktop/velotune-{size}.png")
 
 
 if __name__ == "__main__":
