@@ -1,6 +1,7 @@
 // Starts the real velotune executable on a real X server: its window maps at the default
 // size on a first run, at the saved size on the next, and it quits cleanly either way.
 
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -20,13 +21,22 @@ bool harmless(const QString &line)
             || line.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"));
 }
 
-QString xdotool(const QStringList &arguments)
+QString run(const QString &tool, const QStringList &arguments)
 {
     QProcess p;
-    p.start(QStringLiteral("xdotool"), arguments);
-    if (!p.waitForFinished(10000))
+    p.start(tool, arguments);
+    if (!p.waitForFinished(10000)) {
+        p.kill();
+        p.waitForFinished(1000);
+        qWarning("%s %s did not finish", qPrintable(tool), qPrintable(arguments.join(' ')));
         return {};
+    }
     return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+QString xdotool(const QStringList &arguments)
+{
+    return run(QStringLiteral("xdotool"), arguments);
 }
 
 // The program's main window, or 0 while it is not mapped yet.
@@ -52,11 +62,8 @@ QSize windowSize(unsigned long window)
 }
 
 // What a window manager sends when the user clicks the title bar's close button.
-bool sendDeleteWindow(unsigned long window)
+bool sendDeleteWindow(Display *display, unsigned long window)
 {
-    Display *display = XOpenDisplay(nullptr);
-    if (!display)
-        return false;
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
@@ -66,7 +73,6 @@ bool sendDeleteWindow(unsigned long window)
     event.xclient.data.l[1] = CurrentTime;
     const Status sent = XSendEvent(display, window, False, NoEventMask, &event);
     XFlush(display);
-    XCloseDisplay(display);
     return sent != 0;
 }
 
@@ -82,6 +88,7 @@ class tst_Smoke : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void startsAndRemembersSize_data();
     void startsAndRemembersSize();
 
@@ -90,6 +97,9 @@ private:
     void runOnce(const QString &configHome, Close close,
                  const std::function<void(unsigned long)> &use);
     QTemporaryDir m_runtime;
+    // Held open for the whole test: Xvfb resets, and briefly refuses clients, whenever its
+    // last client leaves, which would otherwise happen between two runs of the program.
+    Display *m_display = nullptr;
 };
 
 void tst_Smoke::initTestCase()
@@ -97,9 +107,16 @@ void tst_Smoke::initTestCase()
     QVERIFY2(QFileInfo(QStringLiteral(VELOTUNE_BINARY)).isExecutable(), VELOTUNE_BINARY);
     QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty(),
              "xdotool is missing (make deps installs it)");
-    QVERIFY(qEnvironmentVariableIsSet("DISPLAY"));
+    m_display = XOpenDisplay(nullptr);
+    QVERIFY2(m_display, "no X display");
     QVERIFY(m_runtime.isValid());
     QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void tst_Smoke::cleanupTestCase()
+{
+    if (m_display)
+        XCloseDisplay(m_display);
 }
 
 void tst_Smoke::startsAndRemembersSize_data()
@@ -124,7 +141,22 @@ void tst_Smoke::runOnce(const QString &configHome, Close close,
     QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
 
     unsigned long window = 0;
-    QTRY_VERIFY_WITH_TIMEOUT((window = findWindow(program.processId())) != 0, 20000);
+    QDeadlineTimer mapped(30000);
+    while (!(window = findWindow(program.processId())) && program.state() == QProcess::Running
+           && !mapped.hasExpired())
+        QTest::qWait(100);
+    if (!window) {
+        const QString windows = run(QStringLiteral("xwininfo"),
+                                    {QStringLiteral("-root"), QStringLiteral("-tree")});
+        const bool running = program.state() == QProcess::Running;
+        program.kill();
+        program.waitForFinished(5000);
+        QFAIL(qPrintable(
+                QStringLiteral("no window (program %1, exit code %2)\nstderr: %3\n%4")
+                        .arg(QLatin1String(running ? "running" : "ended"))
+                        .arg(program.exitCode())
+                        .arg(QString::fromLocal8Bit(program.readAllStandardError()), windows)));
+    }
     use(window);
     if (QTest::currentTestFailed()) {
         program.kill();
@@ -141,7 +173,7 @@ void tst_Smoke::runOnce(const QString &configHome, Close close,
         xdotool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("100"),
                  QStringLiteral("q")});
     } else {
-        QVERIFY(sendDeleteWindow(window));
+        QVERIFY(sendDeleteWindow(m_display, window));
     }
 
     if (!program.waitForFinished(20000)) {
