@@ -13,7 +13,9 @@ Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
     QCoreApplication::setOrganizationDomain(QStringLiteral("norvane.example"));
     QCoreApplication::setApplicationName(QStringLiteral("Velotune"));
     QCoreApplication::setApplicationVersion(tr("%1.%2.%3").arg(1).arg(2).arg(7));
-    QCoreApplication::addLibraryPath(QStringLiteral("./plugins"));
+    // Next to the program, not in whatever folder it was started from: plug-ins are code.
+    QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath()
+                                     + QStringLiteral("/plugins"));
 
     ui.setupUi(this);
     ui.lLowVibration->setEnabled(false);

@@ -362,18 +362,26 @@ void tst_Startup::tallerWindowKeepsControlsAtTop()
 
 void tst_Startup::pluginsFolderIsSearched()
 {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("plugins")));
+    // A "plugins" folder in the working directory must not be searched, one beside the
+    // program must.
+    QTemporaryDir workingDir;
+    QVERIFY(workingDir.isValid());
+    QVERIFY(QDir(workingDir.path()).mkdir(QStringLiteral("plugins")));
+    QDir programDir(QCoreApplication::applicationDirPath());
+    const bool made = programDir.mkdir(QStringLiteral("plugins"));
     const QString previous = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(dir.path()));
+    QVERIFY(QDir::setCurrent(workingDir.path()));
     {
         Velotune w;
     }
     QDir::setCurrent(previous);
-    const QString plugins = QDir(dir.path() + QStringLiteral("/plugins")).canonicalPath();
-    QVERIFY2(QCoreApplication::libraryPaths().contains(plugins),
-             qPrintable(QCoreApplication::libraryPaths().join(QLatin1Char(';'))));
+    const QStringList paths = QCoreApplication::libraryPaths();
+    const QString beside = QDir(programDir.filePath(QStringLiteral("plugins"))).canonicalPath();
+    const QString planted = QDir(workingDir.filePath(QStringLiteral("plugins"))).canonicalPath();
+    if (made)
+        programDir.rmdir(QStringLiteral("plugins"));
+    QVERIFY2(paths.contains(beside), qPrintable(paths.join(QLatin1Char(';'))));
+    QVERIFY2(!paths.contains(planted), qPrintable(paths.join(QLatin1Char(';'))));
 }
 
 QTEST_MAIN(tst_Startup)
