@@ -8,15 +8,20 @@ DEBS = cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools nlohmann-json3-de
        dpkg-dev file desktop-file-utils x11-utils
 QT6_DEBS = qt6-base-dev qt6-base-dev-tools
 
+# `make bench` also needs these; it is not part of `make check`.
+BENCH_BUILD ?= build-release
+BENCH_DEBS = valgrind time python3
+
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build run check check-qt6 package clean
+.PHONY: all deps bench-deps configure build run check check-qt6 package bench clean
 
 all: build
 
-deps:
+deps bench-deps: PACKAGES = $(if $(filter bench-deps,$@),$(BENCH_DEBS),$(DEBS))
+deps bench-deps:
 	@missing=""; \
-	for p in $(DEBS); do \
+	for p in $(PACKAGES); do \
 	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -45,6 +50,12 @@ check-qt6:
 # A .deb of bin/velotune, the library, the desktop entry and icons, in $(BUILD).
 package: build
 	cd $(BUILD) && cpack -G DEB
+
+# Start-up and per-action figures of a Release build in $(BENCH_BUILD), as one table.
+bench: deps bench-deps
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target bench_bare bench_form bench_program bench_actions
+	/usr/bin/python3 bench/report.py $(BENCH_BUILD)
 
 clean:
 	rm -rf $(BUILD)
