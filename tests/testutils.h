@@ -4,7 +4,13 @@
 #include "simcontrol.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -139,6 +145,50 @@ inline bool loadFleet(const std::vector<SimSystem> &systems)
     json += "]}";
     return nexilsim::loadFleet(json) == 0;
 }
+
+// The main window's controls a user works with, found by object name.
+struct MainWidgets
+{
+    explicit MainWidgets(const QWidget *window)
+        : connect(child<QPushButton>(window, "pbConnect")),
+          locator(child<QComboBox>(window, "cbLocator")),
+          refresh(child<QPushButton>(window, "pbRefresh")),
+          channel(child<QSpinBox>(window, "sbChannelIndex")),
+          group(child<QGroupBox>(window, "gbConfiguration")),
+          speedLabel(child<QLabel>(window, "lSpeed")),
+          speed(child<QSpinBox>(window, "sbSpeed")),
+          accelerationLabel(child<QLabel>(window, "lAcceleration")),
+          acceleration(child<QSpinBox>(window, "sbAcceleration")),
+          lowVibrationLabel(child<QLabel>(window, "lLowVibration")),
+          lowVibration(child<QPushButton>(window, "pbLowVibration")),
+          status(child<QStatusBar>(window, "statusBar"))
+    { }
+
+    bool complete() const
+    {
+        return connect && locator && refresh && channel && group && speedLabel && speed
+                && accelerationLabel && acceleration && lowVibrationLabel && lowVibration && status;
+    }
+
+    // Both Low Vibration widgets enabled in their own right (the group may disable them too).
+    bool lowVibrationOwnEnabled() const
+    {
+        return lowVibration->isEnabledTo(group) && lowVibrationLabel->isEnabledTo(group);
+    }
+
+    QPushButton *connect;
+    QComboBox *locator;
+    QPushButton *refresh;
+    QSpinBox *channel;
+    QGroupBox *group;
+    QLabel *speedLabel;
+    QSpinBox *speed;
+    QLabel *accelerationLabel;
+    QSpinBox *acceleration;
+    QLabel *lowVibrationLabel;
+    QPushButton *lowVibration;
+    QStatusBar *status;
+};
 
 } // namespace testutils
 
