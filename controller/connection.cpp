@@ -12,7 +12,9 @@ void Velotune::on_pbRefresh_clicked()
     const QSignalBlocker blocker(ui.cbLocator);
     ui.cbLocator->clear();
 
-    char buffer[4096];
+    // Zeroed, so a short answer without its NUL ends there instead of running into stale
+    // stack bytes.
+    char buffer[4096] = {};
     uint32_t size = sizeof buffer;
     if (TQ_FindSystems("interface usb", buffer, &size) != 0)
         return;
