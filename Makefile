@@ -14,7 +14,7 @@ BENCH_DEBS = valgrind time python3
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps bench-deps configure build run check check-qt6 package bench clean
+.PHONY: all deps bench-deps configure build run check check-qt6 check-sanitize package bench clean
 
 all: build
 
@@ -46,6 +46,11 @@ check: build
 check-qt6:
 	$(MAKE) check BUILD=build-qt6 DEBS="$(DEBS) $(QT6_DEBS)" \
 	    CMAKE_FLAGS="-DVELOTUNE_QT_MAJOR=6 $(CMAKE_FLAGS)"
+
+# The whole suite again with AddressSanitizer and UndefinedBehaviorSanitizer, in its own folder;
+# any sanitizer report fails it. The valgrind runs are left out there.
+check-sanitize:
+	$(MAKE) check BUILD=build-sanitize CMAKE_FLAGS="-DVELOTUNE_SANITIZE=ON $(CMAKE_FLAGS)"
 
 # A .deb of bin/velotune, the library, the desktop entry and icons, in $(BUILD).
 package: build
