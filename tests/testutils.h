@@ -130,8 +130,8 @@ struct SimSystem
     bool listed = true;
 };
 
-// Loads the given fleet into the simulator; fails the calling test when it is refused.
-inline bool loadFleet(const std::vector<SimSystem> &systems)
+// The simulator's configuration of the given fleet.
+inline std::string fleetJson(const std::vector<SimSystem> &systems)
 {
     std::string json = "{\"systems\":[";
     for (size_t i = 0; i < systems.size(); ++i) {
@@ -143,7 +143,13 @@ inline bool loadFleet(const std::vector<SimSystem> &systems)
         json += "]}";
     }
     json += "]}";
-    return nexilsim::loadFleet(json) == 0;
+    return json;
+}
+
+// Loads the given fleet into the simulator; fails the calling test when it is refused.
+inline bool loadFleet(const std::vector<SimSystem> &systems)
+{
+    return nexilsim::loadFleet(fleetJson(systems)) == 0;
 }
 
 // The main window's controls a user works with, found by object name.

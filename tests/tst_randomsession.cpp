@@ -86,7 +86,7 @@ private slots:
     void session();
 
 private:
-    void armController();
+    bool armController();
     QString act(Action action);
     QString checkCalls(Action action, const std::vector<nexilsim::Call> &calls);
     QString checkWidgets();
@@ -144,9 +144,10 @@ uint32_t tst_RandomSession::oddValue(const std::string &function, uint32_t value
     return pick({0, 1, 2, 0xFFFFFFFFu, any});
 }
 
-void tst_RandomSession::armController()
+bool tst_RandomSession::armController()
 {
-    QVERIFY(nexilsim::loadFleet(m_fleet) == 0);
+    if (nexilsim::loadFleet(m_fleet) != 0)
+        return false;
     nexilsim::setLatencyMicroseconds(0);
     nexilsim::setFaultHook([this](const std::string &) -> uint32_t {
         if (std::uniform_int_distribution<int>(0, 9)(m_random) != 0)
@@ -161,6 +162,7 @@ void tst_RandomSession::armController()
         m_values.emplace_back(function, *value);
         return true;
     });
+    return true;
 }
 
 void tst_RandomSession::session()
@@ -183,20 +185,11 @@ void tst_RandomSession::session()
             = {{"usb:id:1001", {linear, angular, other, unsupported, holding}},
                {"usb:id:1002", {angular}},
                {"network:192.0.2.10:5000", {linear, angular}, false}};
-    QVERIFY(testutils::loadFleet(systems));
-    m_fleet = "{\"systems\":[";
-    for (size_t i = 0; i < systems.size(); ++i) {
-        m_fleet += (i ? ",{\"locator\":\"" : "{\"locator\":\"") + systems[i].locator
-                + "\",\"listed\":" + (systems[i].listed ? "true" : "false") + ",\"channels\":[";
-        for (size_t c = 0; c < systems[i].channels.size(); ++c)
-            m_fleet += (c ? "," : "") + systems[i].channels[c].json();
-        m_fleet += "]}";
-    }
-    m_fleet += "]}";
-    armController();
+    m_fleet = testutils::fleetJson(systems);
+    QVERIFY(armController());
     testutils::programSettings().clear();
+    qInfo("random session, seed %u (VELOTUNE_SEED=%u repeats it)", seed, seed);
 
-    const std::vector<nexilsim::Call> none;
     m_window = new Velotune;
     QVERIFY(testutils::showAndActivate(m_window));
     m_w = std::make_unique<MainWidgets>(m_window);
@@ -246,13 +239,13 @@ void tst_RandomSession::session()
         // A failed close during a refused connect leaves the system open on the controller,
         // which then refuses every later open of it. Power-cycle the fleet.
         if (m_leftOpen && !m_open) {
-            armController();
+            QVERIFY(armController());
             m_leftOpen = false;
         }
     }
-    qInfo("random session (seed %u): %d actions (%d while connected), %lld library calls, "
-          "%d failures injected",
-          seed, actions, connectedActions, calls, m_injected);
+    qInfo("random session: %d actions (%d while connected), %lld library calls, %d failures "
+          "injected",
+          actions, connectedActions, calls, m_injected);
     delete m_window;
     m_window = nullptr;
 }
@@ -314,14 +307,15 @@ QString tst_RandomSession::act(Action action)
         QTest::mouseClick(m_w->lowVibration, Qt::LeftButton);
         return QStringLiteral("click Low Vibration");
     case OpenAbout: {
-        bool seen = false;
-        testutils::onNextModal([&seen](QWidget *modal) {
-            seen = true;
+        // Shared: should F1 open nothing, the handler outlives this call.
+        const auto seen = std::make_shared<bool>(false);
+        testutils::onNextModal([seen](QWidget *modal) {
+            *seen = true;
             QTest::keyClick(modal, Qt::Key_Escape);
         });
         QApplication::setActiveWindow(m_window);
         QTest::keyClick(m_window, Qt::Key_F1);
-        return seen ? QStringLiteral("About and Escape") : QStringLiteral("About did not open");
+        return *seen ? QStringLiteral("About and Escape") : QStringLiteral("About did not open");
     }
     case StartUp:
         break;
