@@ -262,23 +262,26 @@ uint32_t Simulator::channel(uint32_t handle, uint32_t index, ChannelModel **out)
 
 uint32_t Simulator::setSpeed(uint32_t handle, uint32_t index, uint32_t speed)
 {
-    ChannelModel *ch = nullptr;
-    if (const uint32_t st = channel(handle, index, &ch))
-        return st;
-    if (speed < ch->speedMin || speed > ch->speedMax)
-        return status::ValueOutOfRange;
-    ch->speed = speed;
-    return status::Ok;
+    return setInRange(handle, index, speed, &ChannelModel::speed, &ChannelModel::speedMin,
+                      &ChannelModel::speedMax);
 }
 
 uint32_t Simulator::setAcceleration(uint32_t handle, uint32_t index, uint32_t acceleration)
 {
+    return setInRange(handle, index, acceleration, &ChannelModel::acceleration,
+                      &ChannelModel::accelerationMin, &ChannelModel::accelerationMax);
+}
+
+uint32_t Simulator::setInRange(uint32_t handle, uint32_t index, uint32_t value,
+                               uint32_t ChannelModel::*field, uint32_t ChannelModel::*min,
+                               uint32_t ChannelModel::*max)
+{
     ChannelModel *ch = nullptr;
     if (const uint32_t st = channel(handle, index, &ch))
         return st;
-    if (acceleration < ch->accelerationMin || acceleration > ch->accelerationMax)
+    if (value < ch->*min || value > ch->*max)
         return status::ValueOutOfRange;
-    ch->acceleration = acceleration;
+    ch->*field = value;
     return status::Ok;
 }
 

@@ -74,6 +74,9 @@ public:
     uint32_t closeSystem(uint32_t handle);
     uint32_t channelCount(uint32_t handle, uint32_t *count);
     uint32_t channel(uint32_t handle, uint32_t index, ChannelModel **out);
+    uint32_t setInRange(uint32_t handle, uint32_t index, uint32_t value,
+                        uint32_t ChannelModel::*field, uint32_t ChannelModel::*min,
+                        uint32_t ChannelModel::*max);
     uint32_t setSpeed(uint32_t handle, uint32_t index, uint32_t speed);
     uint32_t setAcceleration(uint32_t handle, uint32_t index, uint32_t acceleration);
     uint32_t property(uint32_t handle, uint32_t index, uint32_t key, uint32_t *value);

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -109,16 +110,18 @@ struct SimChannel
     quint32 acceleration = 700;
     const char *lowVibration = "off";
     bool holding = false;
+    quint32 speedMax = 100000000;
 
     std::string json() const
     {
         return QStringLiteral("{\"type\":%1,\"sensorType\":%2,\"speed\":%3,\"acceleration\":%4,"
-                              "\"lowVibration\":\"%5\",\"holding\":%6}")
+                              "\"lowVibration\":\"%5\",\"holding\":%6,\"speedRange\":[0,%7]}")
                 .arg(type)
                 .arg(sensorType)
                 .arg(speed)
                 .arg(acceleration)
                 .arg(QLatin1String(lowVibration), QLatin1String(holding ? "true" : "false"))
+                .arg(speedMax)
                 .toStdString();
     }
 };
@@ -144,6 +147,17 @@ inline std::string fleetJson(const std::vector<SimSystem> &systems)
     }
     json += "]}";
     return json;
+}
+
+// Makes the simulator answer `value` from the named getters, whatever the channel holds.
+inline void forceValue(const std::vector<std::string> &functions, uint32_t value)
+{
+    nexilsim::setValueHook([functions, value](const std::string &function, uint32_t *out) {
+        if (std::find(functions.begin(), functions.end(), function) == functions.end())
+            return false;
+        *out = value;
+        return true;
+    });
 }
 
 // Loads the given fleet into the simulator; fails the calling test when it is refused.

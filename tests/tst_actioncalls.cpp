@@ -16,16 +16,6 @@ namespace {
 
 const QString key = QStringLiteral("16908289");
 
-SimChannel channel(int sensorType, quint32 speed, quint32 acceleration, const char *lowVibration)
-{
-    SimChannel c;
-    c.sensorType = sensorType;
-    c.speed = speed;
-    c.acceleration = acceleration;
-    c.lowVibration = lowVibration;
-    return c;
-}
-
 QStringList readBack(int channel)
 {
     const QString c = QString::number(channel);
@@ -57,9 +47,10 @@ private:
 void tst_ActionCalls::init()
 {
     testutils::programSettings().clear();
-    QVERIFY(testutils::loadFleet({{"usb:id:4242",
-                                   {channel(1, 5000, 700, "off"), channel(45, 80000, 9000, "on"),
-                                    channel(40, 123456, 4321, "off")}}}));
+    QVERIFY(testutils::loadFleet(
+            {{"usb:id:4242",
+              {SimChannel{0, 1, 5000, 700, "off"}, SimChannel{0, 45, 80000, 9000, "on"},
+               SimChannel{0, 40, 123456, 4321, "off"}}}}));
     m_window = new Velotune;
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));

@@ -309,12 +309,7 @@ void tst_Connection::channelRangeFollowsCount()
     QFETCH(quint32, count);
     QFETCH(int, maximum);
 
-    nexilsim::setValueHook([count](const std::string &function, uint32_t *value) {
-        if (function != "TQ_GetNumberOfChannels")
-            return false;
-        *value = count;
-        return true;
-    });
+    testutils::forceValue({"TQ_GetNumberOfChannels"}, count);
     QTest::mouseClick(m_connect, Qt::LeftButton);
     QVERIFY(m_connect->isChecked());
     QCOMPARE(child<QSpinBox>(m_window, "sbChannelIndex")->maximum(), maximum);

@@ -21,18 +21,6 @@ const QString linearAcceleration = QString::fromUtf8("Acceleration [\u00b5m/sec\
 const QString angularSpeed = QString::fromUtf8("Speed [\u00b5\u00b0/sec]:");
 const QString angularAcceleration = QString::fromUtf8("Acceleration [m\u00b0/sec\u00b2]:");
 
-SimChannel channel(int type, int sensorType, quint32 speed, quint32 acceleration,
-                   const char *lowVibration)
-{
-    SimChannel c;
-    c.type = type;
-    c.sensorType = sensorType;
-    c.speed = speed;
-    c.acceleration = acceleration;
-    c.lowVibration = lowVibration;
-    return c;
-}
-
 } // namespace
 
 class tst_ReadBack : public QObject
@@ -73,8 +61,9 @@ void tst_ReadBack::init()
     // Channel 0 linear and on, 1 angular and off, 2 not a positioner, 3 without Low Vibration.
     QVERIFY(testutils::loadFleet(
             {{"usb:id:1001",
-              {channel(0, 1, 1500000, 20000, "on"), channel(0, 2, 2500, 300, "off"),
-               channel(3, 1, 400, 50, "off"), channel(0, 40, 123456, 7890, "unsupported")}}}));
+              {SimChannel{0, 1, 1500000, 20000, "on"}, SimChannel{0, 2, 2500, 300, "off"},
+               SimChannel{3, 1, 400, 50, "off"},
+               SimChannel{0, 40, 123456, 7890, "unsupported"}}}}));
     nexilsim::setStatusText(injected, "Injected failure");
     m_window = new Velotune;
     m_window->show();
@@ -159,12 +148,7 @@ void tst_ReadBack::sensorTypePicksUnits()
     QFETCH(bool, linear);
 
     // Start from the opposite labels so a missed update shows.
-    nexilsim::setValueHook([sensorType](const std::string &function, uint32_t *value) {
-        if (function != "TQ_GetSensorType_S")
-            return false;
-        *value = uint32_t(sensorType);
-        return true;
-    });
+    testutils::forceValue({"TQ_GetSensorType_S"}, uint32_t(sensorType));
     child<QLabel>(m_window, "lSpeed")->setText(linear ? angularSpeed : linearSpeed);
     connectAndSelect(0);
     QCOMPARE(child<QLabel>(m_window, "lSpeed")->text(), linear ? linearSpeed : angularSpeed);
@@ -302,13 +286,8 @@ void tst_ReadBack::valuesAboveMaximumShowMaximum()
     QFETCH(int, speed);
     QFETCH(int, acceleration);
 
-    nexilsim::setValueHook([value](const std::string &function, uint32_t *out) {
-        if (function != "TQ_GetClosedLoopMoveSpeed_S"
-            && function != "TQ_GetClosedLoopMoveAcceleration_S")
-            return false;
-        *out = value;
-        return true;
-    });
+    testutils::forceValue({"TQ_GetClosedLoopMoveSpeed_S", "TQ_GetClosedLoopMoveAcceleration_S"},
+                          value);
     connectAndSelect(0);
     QTest::keyClick(m_channel, Qt::Key_Up);
     QCOMPARE(m_speed->value(), speed);

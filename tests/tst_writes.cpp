@@ -16,16 +16,6 @@ namespace {
 const uint32_t injected = 7777;
 const QString key = QStringLiteral("16908289");
 
-SimChannel channel(quint32 speed, quint32 acceleration, const char *lowVibration, bool holding)
-{
-    SimChannel c;
-    c.speed = speed;
-    c.acceleration = acceleration;
-    c.lowVibration = lowVibration;
-    c.holding = holding;
-    return c;
-}
-
 nexilsim::ChannelState simState(const std::string &locator, uint32_t index)
 {
     nexilsim::ChannelState state{};
@@ -62,6 +52,7 @@ private slots:
     void defaultFleetEndToEnd();
 
 private:
+    void openWindow();
     void selectChannel(int index);
 
     Velotune *m_window = nullptr;
@@ -76,14 +67,19 @@ void tst_Writes::init()
 {
     testutils::programSettings().clear();
     // 0: free, off; 1: on; 2: holding position; 3: speed limited to 5000.
-    QVERIFY(nexilsim::loadFleet(
-                    "{\"systems\":[{\"locator\":\"usb:id:1001\",\"channels\":["
-                    + channel(5000, 700, "off", false).json() + ","
-                    + channel(80000, 9000, "on", false).json() + ","
-                    + channel(5000, 700, "off", true).json() + ","
-                    + "{\"speed\":5000,\"speedRange\":[0,5000],\"acceleration\":700}]}]}")
-            == 0);
+    QVERIFY(testutils::loadFleet(
+            {{"usb:id:1001",
+              {SimChannel{0, 1, 5000, 700, "off"}, SimChannel{0, 1, 80000, 9000, "on"},
+               SimChannel{0, 1, 5000, 700, "off", true},
+               SimChannel{0, 1, 5000, 700, "off", false, 5000}}}}));
     nexilsim::setStatusText(injected, "Injected failure");
+    openWindow();
+    QTest::mouseClick(child<QPushButton>(m_window, "pbConnect"), Qt::LeftButton);
+    QVERIFY(m_channel->isEnabled());
+}
+
+void tst_Writes::openWindow()
+{
     m_window = new Velotune;
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
@@ -91,8 +87,6 @@ void tst_Writes::init()
     m_speed = child<QSpinBox>(m_window, "sbSpeed");
     m_acceleration = child<QSpinBox>(m_window, "sbAcceleration");
     m_lowVibration = child<QPushButton>(m_window, "pbLowVibration");
-    QTest::mouseClick(child<QPushButton>(m_window, "pbConnect"), Qt::LeftButton);
-    QVERIFY(m_channel->isEnabled());
 }
 
 void tst_Writes::cleanup()
@@ -307,13 +301,7 @@ void tst_Writes::defaultFleetEndToEnd()
 {
     delete m_window;
     nexilsim::loadDefaultFleet();
-    m_window = new Velotune;
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
-    m_channel = child<QSpinBox>(m_window, "sbChannelIndex");
-    m_speed = child<QSpinBox>(m_window, "sbSpeed");
-    m_acceleration = child<QSpinBox>(m_window, "sbAcceleration");
-    m_lowVibration = child<QPushButton>(m_window, "pbLowVibration");
+    openWindow();
     auto *connect = child<QPushButton>(m_window, "pbConnect");
     auto *locator = child<QComboBox>(m_window, "cbLocator");
     auto *group = child<QGroupBox>(m_window, "gbConfiguration");
