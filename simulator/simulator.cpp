@@ -285,15 +285,21 @@ uint32_t Simulator::setInRange(uint32_t handle, uint32_t index, uint32_t value,
     return status::Ok;
 }
 
-uint32_t Simulator::property(uint32_t handle, uint32_t index, uint32_t key, uint32_t *value)
+uint32_t Simulator::lowVibrationChannel(uint32_t handle, uint32_t index, uint32_t key,
+                                        ChannelModel **out)
 {
-    ChannelModel *ch = nullptr;
-    if (const uint32_t st = channel(handle, index, &ch))
+    if (const uint32_t st = channel(handle, index, out))
         return st;
     if (key != lowVibrationKey)
         return status::InvalidParameter;
-    if (ch->lowVibration < 0)
-        return status::PropertyNotSupported;
+    return (*out)->lowVibration < 0 ? status::PropertyNotSupported : status::Ok;
+}
+
+uint32_t Simulator::property(uint32_t handle, uint32_t index, uint32_t key, uint32_t *value)
+{
+    ChannelModel *ch = nullptr;
+    if (const uint32_t st = lowVibrationChannel(handle, index, key, &ch))
+        return st;
     *value = static_cast<uint32_t>(ch->lowVibration);
     return status::Ok;
 }
@@ -301,12 +307,8 @@ uint32_t Simulator::property(uint32_t handle, uint32_t index, uint32_t key, uint
 uint32_t Simulator::setProperty(uint32_t handle, uint32_t index, uint32_t key, uint32_t value)
 {
     ChannelModel *ch = nullptr;
-    if (const uint32_t st = channel(handle, index, &ch))
+    if (const uint32_t st = lowVibrationChannel(handle, index, key, &ch))
         return st;
-    if (key != lowVibrationKey)
-        return status::InvalidParameter;
-    if (ch->lowVibration < 0)
-        return status::PropertyNotSupported;
     if (value > 1)
         return status::ValueOutOfRange;
     ch->lowVibration = static_cast<int>(value);

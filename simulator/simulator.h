@@ -74,6 +74,7 @@ public:
     uint32_t closeSystem(uint32_t handle);
     uint32_t channelCount(uint32_t handle, uint32_t *count);
     uint32_t channel(uint32_t handle, uint32_t index, ChannelModel **out);
+    uint32_t lowVibrationChannel(uint32_t handle, uint32_t index, uint32_t key, ChannelModel **out);
     uint32_t setInRange(uint32_t handle, uint32_t index, uint32_t value,
                         uint32_t ChannelModel::*field, uint32_t ChannelModel::*min,
                         uint32_t ChannelModel::*max);

@@ -57,6 +57,19 @@ inline void onNextModal(std::function<void(QWidget *)> handle, int timeoutMs = 5
     timer->start();
 }
 
+// A new window of type W, shown and exposed; null when it never shows.
+template<class W>
+W *showNew()
+{
+    auto *window = new W;
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window)) {
+        delete window;
+        return nullptr;
+    }
+    return window;
+}
+
 inline bool showAndActivate(QWidget *window)
 {
     window->show();

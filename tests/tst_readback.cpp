@@ -8,6 +8,8 @@
 #include <QStatusBar>
 #include <QtTest>
 
+#include <memory>
+
 using testutils::child;
 using testutils::SimChannel;
 
@@ -48,11 +50,7 @@ private:
 
     Velotune *m_window = nullptr;
     testutils::CallLog m_calls;
-    QSpinBox *m_channel = nullptr;
-    QSpinBox *m_speed = nullptr;
-    QSpinBox *m_acceleration = nullptr;
-    QPushButton *m_lowVibration = nullptr;
-    QGroupBox *m_group = nullptr;
+    std::unique_ptr<testutils::MainWidgets> m_ui;
 };
 
 void tst_ReadBack::init()
@@ -65,14 +63,10 @@ void tst_ReadBack::init()
                SimChannel{3, 1, 400, 50, "off"},
                SimChannel{0, 40, 123456, 7890, "unsupported"}}}}));
     nexilsim::setStatusText(injected, "Injected failure");
-    m_window = new Velotune;
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
-    m_channel = child<QSpinBox>(m_window, "sbChannelIndex");
-    m_speed = child<QSpinBox>(m_window, "sbSpeed");
-    m_acceleration = child<QSpinBox>(m_window, "sbAcceleration");
-    m_lowVibration = child<QPushButton>(m_window, "pbLowVibration");
-    m_group = child<QGroupBox>(m_window, "gbConfiguration");
+    m_window = testutils::showNew<Velotune>();
+    QVERIFY(m_window);
+    m_ui = std::make_unique<testutils::MainWidgets>(m_window);
+    QVERIFY(m_ui->complete());
 }
 
 void tst_ReadBack::cleanup()
@@ -85,34 +79,35 @@ void tst_ReadBack::cleanup()
 void tst_ReadBack::connectAndSelect(int index)
 {
     QTest::mouseClick(child<QPushButton>(m_window, "pbConnect"), Qt::LeftButton);
-    QVERIFY(m_channel->isEnabled());
+    QVERIFY(m_ui->channel->isEnabled());
     for (int i = 0; i < index; ++i)
-        QTest::keyClick(m_channel, Qt::Key_Up);
-    QCOMPARE(m_channel->value(), index);
+        QTest::keyClick(m_ui->channel, Qt::Key_Up);
+    QCOMPARE(m_ui->channel->value(), index);
 }
 
 void tst_ReadBack::expectState(int speed, int acceleration, bool lowVibrationOn,
                                bool lowVibrationEnabled)
 {
-    QCOMPARE(m_speed->value(), speed);
-    QCOMPARE(m_acceleration->value(), acceleration);
-    QCOMPARE(m_lowVibration->isChecked(), lowVibrationOn);
-    QCOMPARE(m_lowVibration->text(),
+    QCOMPARE(m_ui->speed->value(), speed);
+    QCOMPARE(m_ui->acceleration->value(), acceleration);
+    QCOMPARE(m_ui->lowVibration->isChecked(), lowVibrationOn);
+    QCOMPARE(m_ui->lowVibration->text(),
              lowVibrationOn ? QStringLiteral("&On") : QStringLiteral("&Off"));
     // Their own state: the group may disable them as well.
-    QCOMPARE(m_lowVibration->isEnabledTo(m_group), lowVibrationEnabled);
-    QCOMPARE(child<QLabel>(m_window, "lLowVibration")->isEnabledTo(m_group), lowVibrationEnabled);
+    QCOMPARE(m_ui->lowVibration->isEnabledTo(m_ui->group), lowVibrationEnabled);
+    QCOMPARE(child<QLabel>(m_window, "lLowVibration")->isEnabledTo(m_ui->group),
+             lowVibrationEnabled);
 }
 
 void tst_ReadBack::readsChannelInOrder()
 {
     connectAndSelect(0);
     expectState(1500000, 20000, true, true);
-    QCOMPARE(m_speed->text(), QStringLiteral("1.500.000"));
-    QCOMPARE(m_acceleration->text(), QStringLiteral("20.000"));
+    QCOMPARE(m_ui->speed->text(), QStringLiteral("1.500.000"));
+    QCOMPARE(m_ui->acceleration->text(), QStringLiteral("20.000"));
 
     m_calls.take();
-    QTest::keyClick(m_channel, Qt::Key_Up);
+    QTest::keyClick(m_ui->channel, Qt::Key_Up);
     QCOMPARE(m_calls.take(),
              QStringList({
                      "TQ_GetChannelType(H,1)=0",
@@ -123,7 +118,7 @@ void tst_ReadBack::readsChannelInOrder()
                      "TQ_GetChannelProperty_S(H,1,16908289)=0",
              }));
     expectState(2500, 300, false, true);
-    QVERIFY(m_group->isEnabled());
+    QVERIFY(m_ui->group->isEnabled());
     QCOMPARE(m_window->statusBar()->currentMessage(), QString());
 }
 
@@ -160,21 +155,21 @@ void tst_ReadBack::nonPositionerChannel()
 {
     connectAndSelect(1);
     m_calls.take();
-    QTest::keyClick(m_channel, Qt::Key_Up);
+    QTest::keyClick(m_ui->channel, Qt::Key_Up);
 
-    QVERIFY(!m_group->isEnabled());
+    QVERIFY(!m_ui->group->isEnabled());
     QCOMPARE(m_window->statusBar()->currentMessage(), positionersOnly);
     // The remaining reads still run and fill the (disabled) controls.
     QCOMPARE(m_calls.take().size(), 6);
     expectState(400, 50, false, true);
-    QVERIFY(!m_lowVibration->isEnabled());
+    QVERIFY(!m_ui->lowVibration->isEnabled());
     // No time limit on this one.
     QTest::qWait(2300);
     QCOMPARE(m_window->statusBar()->currentMessage(), positionersOnly);
 
     // Back on a positioner the refusal no longer applies and goes.
-    QTest::keyClick(m_channel, Qt::Key_Down);
-    QVERIFY(m_group->isEnabled());
+    QTest::keyClick(m_ui->channel, Qt::Key_Down);
+    QVERIFY(m_ui->group->isEnabled());
     QCOMPARE(m_window->statusBar()->currentMessage(), QString());
 }
 
@@ -182,11 +177,11 @@ void tst_ReadBack::laterFailureReplacesPositionerMessage()
 {
     connectAndSelect(1);
     nexilsim::failNext("TQ_GetClosedLoopMoveAcceleration_S", injected);
-    QTest::keyClick(m_channel, Qt::Key_Up);
+    QTest::keyClick(m_ui->channel, Qt::Key_Up);
     QCOMPARE(m_window->statusBar()->currentMessage(),
              QStringLiteral("Could not fetch current acceleration from device. Error: 7777 "
                             "(Injected failure)"));
-    QVERIFY(!m_group->isEnabled());
+    QVERIFY(!m_ui->group->isEnabled());
     QTRY_COMPARE_WITH_TIMEOUT(m_window->statusBar()->currentMessage(), QString(), 3000);
 }
 
@@ -231,7 +226,7 @@ void tst_ReadBack::failingRead()
     connectAndSelect(0);
     nexilsim::failNext(function.toStdString(), injected);
     m_calls.take();
-    QTest::keyClick(m_channel, Qt::Key_Up);
+    QTest::keyClick(m_ui->channel, Qt::Key_Up);
 
     const QStringList calls = m_calls.take(false);
     QCOMPARE(calls.size(), 6);
@@ -239,7 +234,7 @@ void tst_ReadBack::failingRead()
                     .first()
                     .endsWith(QLatin1String("=7777")));
     QCOMPARE(m_window->statusBar()->currentMessage(), message);
-    QCOMPARE(m_group->isEnabled(), groupEnabled);
+    QCOMPARE(m_ui->group->isEnabled(), groupEnabled);
     QCOMPARE(child<QLabel>(m_window, "lSpeed")->text(), unitsAngular ? angularSpeed : linearSpeed);
     const bool speedFailed = function.contains(QLatin1String("Speed"));
     const bool accelerationFailed = function.contains(QLatin1String("Acceleration"));
@@ -252,19 +247,19 @@ void tst_ReadBack::failingRead()
 void tst_ReadBack::unsupportedLowVibrationDisablesButton()
 {
     connectAndSelect(0);
-    QTest::keyClick(m_channel, Qt::Key_Up);
-    QTest::keyClick(m_channel, Qt::Key_Up);
-    QTest::keyClick(m_channel, Qt::Key_Up);
-    QCOMPARE(m_channel->value(), 3);
+    QTest::keyClick(m_ui->channel, Qt::Key_Up);
+    QTest::keyClick(m_ui->channel, Qt::Key_Up);
+    QTest::keyClick(m_ui->channel, Qt::Key_Up);
+    QCOMPARE(m_ui->channel->value(), 3);
     QCOMPARE(m_window->statusBar()->currentMessage(), QString());
     // Channel 1 left the button off; 155 keeps that and only disables it.
     expectState(123456, 7890, false, false);
-    QVERIFY(m_group->isEnabled());
+    QVERIFY(m_ui->group->isEnabled());
 
     m_calls.take();
-    QTest::mouseClick(m_lowVibration, Qt::LeftButton);
+    QTest::mouseClick(m_ui->lowVibration, Qt::LeftButton);
     QCOMPARE(m_calls.take(), QStringList());
-    QVERIFY(!m_lowVibration->isChecked());
+    QVERIFY(!m_ui->lowVibration->isChecked());
 }
 
 void tst_ReadBack::valuesAboveMaximumShowMaximum_data()
@@ -289,9 +284,9 @@ void tst_ReadBack::valuesAboveMaximumShowMaximum()
     testutils::forceValue({"TQ_GetClosedLoopMoveSpeed_S", "TQ_GetClosedLoopMoveAcceleration_S"},
                           value);
     connectAndSelect(0);
-    QTest::keyClick(m_channel, Qt::Key_Up);
-    QCOMPARE(m_speed->value(), speed);
-    QCOMPARE(m_acceleration->value(), acceleration);
+    QTest::keyClick(m_ui->channel, Qt::Key_Up);
+    QCOMPARE(m_ui->speed->value(), speed);
+    QCOMPARE(m_ui->acceleration->value(), acceleration);
     QVERIFY(m_calls.take().filter(QStringLiteral("TQ_Set")).isEmpty());
     nexilsim::ChannelState state;
     QVERIFY(nexilsim::channelState("usb:id:1001", 1, &state));
@@ -304,10 +299,10 @@ void tst_ReadBack::typingChannelReadsEveryValuePassed()
     QVERIFY(testutils::loadFleet({{"usb:id:1001", std::vector<SimChannel>(20)}}));
     QTest::mouseClick(child<QPushButton>(m_window, "pbRefresh"), Qt::LeftButton);
     connectAndSelect(0);
-    m_channel->setFocus();
-    QTest::keyClick(m_channel, Qt::Key_A, Qt::ControlModifier);
+    m_ui->channel->setFocus();
+    QTest::keyClick(m_ui->channel, Qt::Key_A, Qt::ControlModifier);
     m_calls.take();
-    QTest::keyClicks(m_channel, QStringLiteral("12"));
+    QTest::keyClicks(m_ui->channel, QStringLiteral("12"));
     const QStringList types = m_calls.take().filter(QStringLiteral("TQ_GetChannelType"));
     QCOMPARE(types, QStringList({"TQ_GetChannelType(H,1)=0", "TQ_GetChannelType(H,12)=0"}));
 }

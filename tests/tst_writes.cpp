@@ -8,6 +8,8 @@
 #include <QStatusBar>
 #include <QtTest>
 
+#include <memory>
+
 using testutils::child;
 using testutils::SimChannel;
 
@@ -57,10 +59,7 @@ private:
 
     Velotune *m_window = nullptr;
     testutils::CallLog m_calls;
-    QSpinBox *m_channel = nullptr;
-    QSpinBox *m_speed = nullptr;
-    QSpinBox *m_acceleration = nullptr;
-    QPushButton *m_lowVibration = nullptr;
+    std::unique_ptr<testutils::MainWidgets> m_ui;
 };
 
 void tst_Writes::init()
@@ -75,18 +74,15 @@ void tst_Writes::init()
     nexilsim::setStatusText(injected, "Injected failure");
     openWindow();
     QTest::mouseClick(child<QPushButton>(m_window, "pbConnect"), Qt::LeftButton);
-    QVERIFY(m_channel->isEnabled());
+    QVERIFY(m_ui->channel->isEnabled());
 }
 
 void tst_Writes::openWindow()
 {
-    m_window = new Velotune;
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
-    m_channel = child<QSpinBox>(m_window, "sbChannelIndex");
-    m_speed = child<QSpinBox>(m_window, "sbSpeed");
-    m_acceleration = child<QSpinBox>(m_window, "sbAcceleration");
-    m_lowVibration = child<QPushButton>(m_window, "pbLowVibration");
+    m_window = testutils::showNew<Velotune>();
+    QVERIFY(m_window);
+    m_ui = std::make_unique<testutils::MainWidgets>(m_window);
+    QVERIFY(m_ui->complete());
 }
 
 void tst_Writes::cleanup()
@@ -98,8 +94,8 @@ void tst_Writes::cleanup()
 
 void tst_Writes::selectChannel(int index)
 {
-    m_channel->setValue(index);
-    QCOMPARE(m_channel->value(), index);
+    m_ui->channel->setValue(index);
+    QCOMPARE(m_ui->channel->value(), index);
     m_calls.take();
 }
 
@@ -156,7 +152,7 @@ void tst_Writes::everyStepIsOneWrite()
 {
     selectChannel(0);
     for (int i = 0; i < 5; ++i)
-        QTest::keyClick(m_speed, Qt::Key_Up);
+        QTest::keyClick(m_ui->speed, Qt::Key_Up);
     const QStringList calls = m_calls.take();
     QCOMPARE(calls.filter(QStringLiteral("TQ_SetClosedLoopMoveSpeed_S")),
              QStringList({"TQ_SetClosedLoopMoveSpeed_S(H,0,5001)=0",
@@ -170,18 +166,18 @@ void tst_Writes::everyStepIsOneWrite()
 void tst_Writes::typingWritesOnlyWhenFinished()
 {
     selectChannel(1);
-    m_acceleration->setFocus();
-    QTest::keyClick(m_acceleration, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(m_acceleration, QStringLiteral("123456"));
+    m_ui->acceleration->setFocus();
+    QTest::keyClick(m_ui->acceleration, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(m_ui->acceleration, QStringLiteral("123456"));
     QCOMPARE(m_calls.take(), QStringList());
     QCOMPARE(simState("usb:id:1001", 1).acceleration, 9000u);
 
-    QTest::keyClick(m_acceleration, Qt::Key_Return);
+    QTest::keyClick(m_ui->acceleration, Qt::Key_Return);
     QCOMPARE(m_calls.take(),
              QStringList({"TQ_SetClosedLoopMoveAcceleration_S(H,1,123456)=0",
                           "TQ_EPK(1,2,1)=" + key, "TQ_GetChannelProperty_S(H,1," + key + ")=0"}));
     QCOMPARE(simState("usb:id:1001", 1).acceleration, 123456u);
-    QCOMPARE(m_acceleration->text(), QStringLiteral("123.456"));
+    QCOMPARE(m_ui->acceleration->text(), QStringLiteral("123.456"));
 }
 
 void tst_Writes::rejectedValueStaysUntilReadBack_data()
@@ -227,7 +223,7 @@ void tst_Writes::rejectedValueStaysUntilReadBack()
     QCOMPARE(spinBox->value(), rejected);
 
     // A Low Vibration write reads both values back and shows the controller's again.
-    QTest::mouseClick(m_lowVibration, Qt::LeftButton);
+    QTest::mouseClick(m_ui->lowVibration, Qt::LeftButton);
     QCOMPARE(spinBox->value(), before);
 }
 
@@ -288,12 +284,12 @@ void tst_Writes::lowVibration()
     selectChannel(channel);
     if (!failing.isEmpty())
         nexilsim::failNext(failing.toStdString(), injected);
-    QTest::mouseClick(m_lowVibration, Qt::LeftButton);
+    QTest::mouseClick(m_ui->lowVibration, Qt::LeftButton);
 
     QCOMPARE(m_calls.take(), calls);
     QCOMPARE(m_window->statusBar()->currentMessage(), message);
-    QCOMPARE(m_lowVibration->isChecked(), checked);
-    QCOMPARE(m_lowVibration->text(), text);
+    QCOMPARE(m_ui->lowVibration->isChecked(), checked);
+    QCOMPARE(m_ui->lowVibration->text(), text);
     QCOMPARE(simState("usb:id:1001", uint32_t(channel)).lowVibration, stored);
 }
 
@@ -318,27 +314,27 @@ void tst_Writes::defaultFleetEndToEnd()
         locator->setEditText(name);
         QTest::mouseClick(connect, Qt::LeftButton);
         QVERIFY2(connect->isChecked(), qPrintable(name));
-        while (m_channel->value() > 0)
-            QTest::keyClick(m_channel, Qt::Key_Down);
-        for (int index = 0; index <= m_channel->maximum(); ++index) {
+        while (m_ui->channel->value() > 0)
+            QTest::keyClick(m_ui->channel, Qt::Key_Down);
+        for (int index = 0; index <= m_ui->channel->maximum(); ++index) {
             if (index > 0)
-                QTest::keyClick(m_channel, Qt::Key_Up);
-            QCOMPARE(m_channel->value(), index);
+                QTest::keyClick(m_ui->channel, Qt::Key_Up);
+            QCOMPARE(m_ui->channel->value(), index);
             if (!group->isEnabled())
                 continue;
             ++positioners;
-            QTest::keyClick(m_speed, Qt::Key_Up);
-            QTest::keyClick(m_acceleration, Qt::Key_Down);
-            if (m_lowVibration->isEnabled()) {
-                QTest::mouseClick(m_lowVibration, Qt::LeftButton);
+            QTest::keyClick(m_ui->speed, Qt::Key_Up);
+            QTest::keyClick(m_ui->acceleration, Qt::Key_Down);
+            if (m_ui->lowVibration->isEnabled()) {
+                QTest::mouseClick(m_ui->lowVibration, Qt::LeftButton);
                 ++lowVibrationWrites;
             }
             nexilsim::ChannelState state{};
             QVERIFY(nexilsim::channelState(name.toStdString(), uint32_t(index), &state));
-            QCOMPARE(int(state.speed), m_speed->value());
-            QCOMPARE(int(state.acceleration), m_acceleration->value());
-            if (m_lowVibration->isEnabled() && !state.holding)
-                QCOMPARE(state.lowVibration, m_lowVibration->isChecked() ? 1 : 0);
+            QCOMPARE(int(state.speed), m_ui->speed->value());
+            QCOMPARE(int(state.acceleration), m_ui->acceleration->value());
+            if (m_ui->lowVibration->isEnabled() && !state.holding)
+                QCOMPARE(state.lowVibration, m_ui->lowVibration->isChecked() ? 1 : 0);
         }
         QTest::mouseClick(connect, Qt::LeftButton);
         QVERIFY(!connect->isChecked());
