@@ -25,6 +25,9 @@ private slots:
     void on_aAbout_triggered();
 
 private:
+    // How long a one-line message stays in the status bar.
+    static constexpr int messageTimeout = 2000;
+
     QString statusText(uint32_t status) const;
     void showStatus(const QString &message, uint32_t status);
     void fetchChannelType(uint32_t channel);

@@ -118,7 +118,9 @@ def main():
         scratch = tempfile.mkdtemp(prefix="velotune-bench-", dir=parent)
         runtime = os.path.join(scratch, "runtime")
         os.mkdir(runtime, 0o700)
-        return dict(os.environ, QT_QPA_PLATFORM="offscreen",
+        # The program runs on the simulator, as `make run` does.
+        library = os.path.join(os.path.abspath(args.build), "simulator", "libNexilControl.so")
+        return dict(os.environ, QT_QPA_PLATFORM="offscreen", NEXILCONTROL_LIBRARY=library,
                     XDG_CONFIG_HOME=os.path.join(scratch, "config"), XDG_RUNTIME_DIR=runtime)
 
     # The settings store lives on the disk as a user's would; the program writes it at exit with
@@ -136,7 +138,11 @@ def main():
     print("instructions (callgrind) ...", file=sys.stderr)
     ir = instructions(paths, env, out_dir)
     print("per-action benchmarks ...", file=sys.stderr)
-    times, calls, slots, fastest = action_results(os.path.join(bench, "bench_actions"), env, out_dir)
+    # The per-action benchmark drives the simulator build it links, with its control interface.
+    actions_env = dict(env, NEXILCONTROL_LIBRARY=os.path.join(
+        os.path.abspath(args.build), "simulator", "libNexilControlTest.so"))
+    times, calls, slots, fastest = action_results(os.path.join(bench, "bench_actions"),
+                                                  actions_env, out_dir)
 
     def mark(ok):
         return "met" if ok else "**missed**"

@@ -1,4 +1,4 @@
-#include "nexilcontrol.h"
+#include "nexillibrary.h"
 #include "velotune.h"
 
 #include <QSignalBlocker>
@@ -16,7 +16,7 @@ void Velotune::on_pbRefresh_clicked()
     // stack bytes.
     char buffer[4096] = {};
     uint32_t size = sizeof buffer;
-    if (TQ_FindSystems("interface usb", buffer, &size) != 0)
+    if (nexil::TQ_FindSystems("interface usb", buffer, &size) != 0)
         return;
 
     // The library need not terminate a full buffer.
@@ -31,7 +31,7 @@ void Velotune::on_pbConnect_clicked(bool on)
 {
     if (on) {
         const QByteArray locator = ui.cbLocator->currentText().toUtf8();
-        uint32_t status = TQ_OpenSystem(&systemIndex, locator.constData(), "sync");
+        uint32_t status = nexil::TQ_OpenSystem(&systemIndex, locator.constData(), "sync");
         if (status != 0) {
             showStatus(tr("Could not connect to Nexil. Error: %1 (%2)"), status);
             ui.pbConnect->setChecked(false);
@@ -39,18 +39,18 @@ void Velotune::on_pbConnect_clicked(bool on)
         }
 
         uint32_t channels = 0;
-        status = TQ_GetNumberOfChannels(systemIndex, &channels);
+        status = nexil::TQ_GetNumberOfChannels(systemIndex, &channels);
         if (status != 0) {
             showStatus(tr("Could not read the number of channels. Error: %1 (%2)"), status);
-            TQ_CloseSystem(systemIndex);
+            nexil::TQ_CloseSystem(systemIndex);
             ui.pbConnect->setChecked(false);
             return;
         }
         // Without a channel every later call would address channel 0 - 1.
         if (channels == 0) {
             ui.statusBar->showMessage(
-                    tr("Device %1 has no channels.").arg(ui.cbLocator->currentText()), 2000);
-            TQ_CloseSystem(systemIndex);
+                    tr("Device %1 has no channels.").arg(ui.cbLocator->currentText()), messageTimeout);
+            nexil::TQ_CloseSystem(systemIndex);
             ui.pbConnect->setChecked(false);
             return;
         }
@@ -65,13 +65,13 @@ void Velotune::on_pbConnect_clicked(bool on)
         return;
     }
 
-    const uint32_t status = TQ_CloseSystem(systemIndex);
+    const uint32_t status = nexil::TQ_CloseSystem(systemIndex);
     if (status != 0) {
         showStatus(tr("Could not release device. Error: %1 (%2)"), status);
         ui.pbConnect->setChecked(true);
         return;
     }
-    ui.statusBar->showMessage(tr("Device %1 released.").arg(ui.cbLocator->currentText()), 2000);
+    ui.statusBar->showMessage(tr("Device %1 released.").arg(ui.cbLocator->currentText()), messageTimeout);
     ui.sbChannelIndex->setEnabled(false);
     ui.gbConfiguration->setEnabled(false);
     ui.cbLocator->setEnabled(true);

@@ -1,4 +1,4 @@
-#include "nexilcontrol.h"
+#include "nexillibrary.h"
 #include "velotune.h"
 
 #include <QSignalBlocker>
@@ -39,7 +39,7 @@ void Velotune::on_sbChannelIndex_valueChanged(int value)
 void Velotune::fetchChannelType(uint32_t channel)
 {
     uint32_t type = 0;
-    const uint32_t status = TQ_GetChannelType(systemIndex, channel, &type);
+    const uint32_t status = nexil::TQ_GetChannelType(systemIndex, channel, &type);
     if (status != 0) {
         showStatus(tr("Could not fetch current channel type. Error %1 (%2)"), status);
         return;
@@ -59,7 +59,7 @@ void Velotune::fetchChannelType(uint32_t channel)
 void Velotune::fetchSensorType(uint32_t channel)
 {
     uint32_t type = 0;
-    const uint32_t status = TQ_GetSensorType_S(systemIndex, channel, &type);
+    const uint32_t status = nexil::TQ_GetSensorType_S(systemIndex, channel, &type);
     if (status != 0) {
         ui.gbConfiguration->setEnabled(false);
         showStatus(tr("Could not fetch current sensor type. Error %1 (%2)"), status);
@@ -79,7 +79,7 @@ void Velotune::fetchSensorType(uint32_t channel)
 void Velotune::fetchSpeed(uint32_t channel)
 {
     uint32_t speed = 0;
-    const uint32_t status = TQ_GetClosedLoopMoveSpeed_S(systemIndex, channel, &speed);
+    const uint32_t status = nexil::TQ_GetClosedLoopMoveSpeed_S(systemIndex, channel, &speed);
     if (status != 0) {
         showStatus(tr("Could not fetch current speed from device. Error: %1 (%2)"), status);
         return;
@@ -90,7 +90,7 @@ void Velotune::fetchSpeed(uint32_t channel)
 void Velotune::fetchAcceleration(uint32_t channel)
 {
     uint32_t acceleration = 0;
-    const uint32_t status = TQ_GetClosedLoopMoveAcceleration_S(systemIndex, channel, &acceleration);
+    const uint32_t status = nexil::TQ_GetClosedLoopMoveAcceleration_S(systemIndex, channel, &acceleration);
     if (status != 0) {
         showStatus(tr("Could not fetch current acceleration from device. Error: %1 (%2)"), status);
         return;
@@ -100,10 +100,10 @@ void Velotune::fetchAcceleration(uint32_t channel)
 
 void Velotune::fetchLowVibration(uint32_t channel)
 {
-    const uint32_t key = TQ_EPK(1, 2, 1);
+    const uint32_t key = nexil::lowVibrationKey();
     uint32_t value = 0;
-    const uint32_t status = TQ_GetChannelProperty_S(systemIndex, channel, key, &value);
-    if (status == 155) {
+    const uint32_t status = nexil::TQ_GetChannelProperty_S(systemIndex, channel, key, &value);
+    if (status == nexil::PropertyNotSupported) {
         ui.lLowVibration->setEnabled(false);
         ui.pbLowVibration->setEnabled(false);
         return;

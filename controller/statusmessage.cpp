@@ -1,10 +1,10 @@
-#include "nexilcontrol.h"
+#include "nexillibrary.h"
 #include "velotune.h"
 
 QString Velotune::statusText(uint32_t status) const
 {
     const char *info = nullptr;
-    TQ_GetStatusInfo(status, &info);
+    nexil::TQ_GetStatusInfo(status, &info);
     return info ? QString::fromUtf8(info) : QString();
 }
 
@@ -13,5 +13,5 @@ QString Velotune::statusText(uint32_t status) const
 void Velotune::showStatus(const QString &message, uint32_t status)
 {
     const QString text = statusText(status);
-    ui.statusBar->showMessage(message.arg(QString::number(status), text), 2000);
+    ui.statusBar->showMessage(message.arg(QString::number(status), text), messageTimeout);
 }

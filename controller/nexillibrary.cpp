@@ -1,0 +1,126 @@
+#include "nexillibrary.h"
+
+#include "libraryapi.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLibrary>
+#include <QStringList>
+
+#include <type_traits>
+
+#ifdef Q_OS_UNIX
+#    include <dlfcn.h>
+#endif
+
+namespace nexil {
+
+namespace {
+
+#ifdef Q_OS_WIN
+const char systemLibrary[] = "NexilControl.dll";
+#else
+const char systemLibrary[] = "libNexilControl.so";
+#endif
+
+// Exported by Velotune's own simulator only.
+const char simulatorIdentity[] = "nexilsim_identity";
+
+// The file a resolved function really lives in: for a library found on the search path that
+// is the path the loader settled on.
+QString fileOf(QFunctionPointer function, const QString &fallback)
+{
+#ifdef Q_OS_UNIX
+    Dl_info info = {};
+    if (dladdr(reinterpret_cast<void *>(function), &info) != 0 && info.dli_fname != nullptr)
+        return QFile::decodeName(info.dli_fname);
+#else
+    Q_UNUSED(function)
+#endif
+    return fallback;
+}
+
+struct Loaded
+{
+    LibraryInfo info;
+    Api api = {};
+};
+
+Loaded open()
+{
+    Loaded loaded;
+    LibraryInfo &info = loaded.info;
+
+    const QByteArray named = qgetenv("NEXILCONTROL_LIBRARY");
+    info.file = named.isEmpty() ? QString::fromLatin1(systemLibrary) : QFile::decodeName(named);
+    // A relative path would be looked up from whatever folder the program was started in.
+    if (!named.isEmpty() && QDir::isRelativePath(info.file)) {
+        info.error = QStringLiteral("%1: NEXILCONTROL_LIBRARY must be an absolute path")
+                             .arg(info.file);
+        return loaded;
+    }
+
+    // Never unloaded: status texts handed out by the library must stay valid.
+    QLibrary library(info.file);
+    library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
+    if (!library.load()) {
+        info.error = library.errorString();
+        return loaded;
+    }
+
+    QStringList missing;
+    Api api = {};
+    const auto resolve = [&](auto *slot, const char *name) {
+        *slot = reinterpret_cast<std::remove_pointer_t<decltype(slot)>>(library.resolve(name));
+        if (*slot == nullptr)
+            missing << QString::fromLatin1(name);
+    };
+    resolve(&api.TQ_FindSystems, "TQ_FindSystems");
+    resolve(&api.TQ_OpenSystem, "TQ_OpenSystem");
+    resolve(&api.TQ_CloseSystem, "TQ_CloseSystem");
+    resolve(&api.TQ_GetNumberOfChannels, "TQ_GetNumberOfChannels");
+    resolve(&api.TQ_GetChannelType, "TQ_GetChannelType");
+    resolve(&api.TQ_GetSensorType_S, "TQ_GetSensorType_S");
+    resolve(&api.TQ_GetClosedLoopMoveSpeed_S, "TQ_GetClosedLoopMoveSpeed_S");
+    resolve(&api.TQ_GetClosedLoopMoveAcceleration_S, "TQ_GetClosedLoopMoveAcceleration_S");
+    resolve(&api.TQ_SetClosedLoopMoveSpeed_S, "TQ_SetClosedLoopMoveSpeed_S");
+    resolve(&api.TQ_SetClosedLoopMoveAcceleration_S, "TQ_SetClosedLoopMoveAcceleration_S");
+    resolve(&api.TQ_EPK, "TQ_EPK");
+    resolve(&api.TQ_GetChannelProperty_S, "TQ_GetChannelProperty_S");
+    resolve(&api.TQ_SetChannelProperty_S, "TQ_SetChannelProperty_S");
+    resolve(&api.TQ_Stop_S, "TQ_Stop_S");
+    resolve(&api.TQ_GetStatusInfo, "TQ_GetStatusInfo");
+    if (!missing.isEmpty()) {
+        info.error = QStringLiteral("%1: missing function %2")
+                             .arg(info.file, missing.join(QStringLiteral(", ")));
+        library.unload();
+        return loaded;
+    }
+
+    loaded.api = api;
+    info.loaded = true;
+    info.simulator = library.resolve(simulatorIdentity) != nullptr;
+    info.file = fileOf(reinterpret_cast<QFunctionPointer>(api.TQ_OpenSystem), info.file);
+    return loaded;
+}
+
+const Loaded &loadedLibrary()
+{
+    static const Loaded loaded = open();
+    return loaded;
+}
+
+} // namespace
+
+const LibraryInfo &library()
+{
+    return loadedLibrary().info;
+}
+
+const Api *api()
+{
+    const Loaded &loaded = loadedLibrary();
+    return loaded.info.loaded ? &loaded.api : nullptr;
+}
+
+} // namespace nexil
