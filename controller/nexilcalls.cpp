@@ -88,6 +88,19 @@ private:
     QElapsedTimer m_timer;
 };
 
+// Calls the loaded library's function, or answers LibraryUnavailable without a library.
+template<typename Function, typename... Args>
+uint32_t invoke(Function Api::*function, Args... args)
+{
+    const Api *loaded = api();
+    return loaded != nullptr ? (loaded->*function)(args...) : LibraryUnavailable;
+}
+
+QString hex(uint32_t value)
+{
+    return QStringLiteral("0x%1").arg(value, 8, 16, QLatin1Char('0'));
+}
+
 QString channelInputs(uint32_t systemIndex, uint32_t channelIndex)
 {
     return QStringLiteral("systemIndex %1, channel %2").arg(systemIndex).arg(channelIndex);
@@ -98,11 +111,8 @@ template<typename Function>
 uint32_t readChannel(const char *name, Function Api::*function, uint32_t systemIndex,
                      uint32_t channelIndex, uint32_t *value, const char *output)
 {
-    const Api *loaded = api();
     Trace trace(name);
-    const uint32_t status = loaded != nullptr
-            ? (loaded->*function)(systemIndex, channelIndex, value)
-            : LibraryUnavailable;
+    const uint32_t status = invoke(function, systemIndex, channelIndex, value);
     if (trace.on())
         trace.done(status, channelInputs(systemIndex, channelIndex),
                    QStringLiteral("%1 %2").arg(QLatin1String(output), number(value)));
@@ -113,11 +123,8 @@ template<typename Function>
 uint32_t writeChannel(const char *name, Function Api::*function, uint32_t systemIndex,
                       uint32_t channelIndex, uint32_t value, const char *input)
 {
-    const Api *loaded = api();
     Trace trace(name);
-    const uint32_t status = loaded != nullptr
-            ? (loaded->*function)(systemIndex, channelIndex, value)
-            : LibraryUnavailable;
+    const uint32_t status = invoke(function, systemIndex, channelIndex, value);
     if (trace.on())
         trace.done(status,
                    channelInputs(systemIndex, channelIndex)
@@ -129,12 +136,9 @@ uint32_t writeChannel(const char *name, Function Api::*function, uint32_t system
 
 uint32_t TQ_FindSystems(const char *options, char *outBuffer, uint32_t *ioBufferSize)
 {
-    const Api *loaded = api();
     const QString sizeIn = number(ioBufferSize);
     Trace trace("TQ_FindSystems");
-    const uint32_t status = loaded != nullptr
-            ? loaded->TQ_FindSystems(options, outBuffer, ioBufferSize)
-            : LibraryUnavailable;
+    const uint32_t status = invoke(&Api::TQ_FindSystems, options, outBuffer, ioBufferSize);
     if (trace.on()) {
         // The answer need not be terminated: never read past what was handed in.
         QString found;
@@ -151,10 +155,8 @@ uint32_t TQ_FindSystems(const char *options, char *outBuffer, uint32_t *ioBuffer
 
 uint32_t TQ_OpenSystem(uint32_t *systemIndex, const char *locator, const char *options)
 {
-    const Api *loaded = api();
     Trace trace("TQ_OpenSystem");
-    const uint32_t status = loaded != nullptr ? loaded->TQ_OpenSystem(systemIndex, locator, options)
-                                              : LibraryUnavailable;
+    const uint32_t status = invoke(&Api::TQ_OpenSystem, systemIndex, locator, options);
     if (trace.on())
         trace.done(status, QStringLiteral("locator %1, options %2").arg(quoted(locator), quoted(options)),
                    QStringLiteral("systemIndex %1").arg(number(systemIndex)));
@@ -163,9 +165,8 @@ uint32_t TQ_OpenSystem(uint32_t *systemIndex, const char *locator, const char *o
 
 uint32_t TQ_CloseSystem(uint32_t systemIndex)
 {
-    const Api *loaded = api();
     Trace trace("TQ_CloseSystem");
-    const uint32_t status = loaded != nullptr ? loaded->TQ_CloseSystem(systemIndex) : LibraryUnavailable;
+    const uint32_t status = invoke(&Api::TQ_CloseSystem, systemIndex);
     if (trace.on())
         trace.done(status, QStringLiteral("systemIndex %1").arg(systemIndex));
     return status;
@@ -173,10 +174,8 @@ uint32_t TQ_CloseSystem(uint32_t systemIndex)
 
 uint32_t TQ_GetNumberOfChannels(uint32_t systemIndex, uint32_t *channels)
 {
-    const Api *loaded = api();
     Trace trace("TQ_GetNumberOfChannels");
-    const uint32_t status = loaded != nullptr ? loaded->TQ_GetNumberOfChannels(systemIndex, channels)
-                                              : LibraryUnavailable;
+    const uint32_t status = invoke(&Api::TQ_GetNumberOfChannels, systemIndex, channels);
     if (trace.on())
         trace.done(status, QStringLiteral("systemIndex %1").arg(systemIndex),
                    QStringLiteral("channels %1").arg(number(channels)));
@@ -231,22 +230,18 @@ uint32_t TQ_EPK(uint32_t selector, uint32_t subSelector, uint32_t property)
     const uint32_t key = loaded != nullptr ? loaded->TQ_EPK(selector, subSelector, property) : 0;
     if (trace.on())
         trace.done(0, QStringLiteral("%1, %2, %3").arg(selector).arg(subSelector).arg(property),
-                   QStringLiteral("key 0x%1").arg(key, 8, 16, QLatin1Char('0')));
+                   QLatin1String("key ") + hex(key));
     return key;
 }
 
 uint32_t TQ_GetChannelProperty_S(uint32_t systemIndex, uint32_t channelIndex, uint32_t key,
                                  uint32_t *value)
 {
-    const Api *loaded = api();
     Trace trace("TQ_GetChannelProperty_S");
-    const uint32_t status = loaded != nullptr
-            ? loaded->TQ_GetChannelProperty_S(systemIndex, channelIndex, key, value)
-            : LibraryUnavailable;
+    const uint32_t status =
+            invoke(&Api::TQ_GetChannelProperty_S, systemIndex, channelIndex, key, value);
     if (trace.on())
-        trace.done(status,
-                   channelInputs(systemIndex, channelIndex)
-                           + QStringLiteral(", key 0x%1").arg(key, 8, 16, QLatin1Char('0')),
+        trace.done(status, channelInputs(systemIndex, channelIndex) + QLatin1String(", key ") + hex(key),
                    QStringLiteral("value %1").arg(number(value)));
     return status;
 }
@@ -254,26 +249,19 @@ uint32_t TQ_GetChannelProperty_S(uint32_t systemIndex, uint32_t channelIndex, ui
 uint32_t TQ_SetChannelProperty_S(uint32_t systemIndex, uint32_t channelIndex, uint32_t key,
                                  uint32_t value)
 {
-    const Api *loaded = api();
     Trace trace("TQ_SetChannelProperty_S");
-    const uint32_t status = loaded != nullptr
-            ? loaded->TQ_SetChannelProperty_S(systemIndex, channelIndex, key, value)
-            : LibraryUnavailable;
+    const uint32_t status =
+            invoke(&Api::TQ_SetChannelProperty_S, systemIndex, channelIndex, key, value);
     if (trace.on())
-        trace.done(status,
-                   channelInputs(systemIndex, channelIndex)
-                           + QStringLiteral(", key 0x%1, value %2")
-                                     .arg(key, 8, 16, QLatin1Char('0'))
-                                     .arg(value));
+        trace.done(status, channelInputs(systemIndex, channelIndex) + QLatin1String(", key ")
+                                   + hex(key) + QStringLiteral(", value %1").arg(value));
     return status;
 }
 
 uint32_t TQ_Stop_S(uint32_t systemIndex, uint32_t channelIndex)
 {
-    const Api *loaded = api();
     Trace trace("TQ_Stop_S");
-    const uint32_t status = loaded != nullptr ? loaded->TQ_Stop_S(systemIndex, channelIndex)
-                                              : LibraryUnavailable;
+    const uint32_t status = invoke(&Api::TQ_Stop_S, systemIndex, channelIndex);
     if (trace.on())
         trace.done(status, channelInputs(systemIndex, channelIndex));
     return status;
