@@ -12,14 +12,26 @@ QT6_DEBS = qt6-base-dev qt6-base-dev-tools
 BENCH_BUILD ?= build-release
 BENCH_DEBS = valgrind time python3
 
+# `make check-format`, `make format` and `make check-tidy` need these.
+FORMAT_DEBS = clang-format
+TIDY_DEBS = clang-tidy
+SOURCE_DIRS = app controller widgets simulator tests bench tools
+CXX_SOURCES = $(sort $(wildcard $(addsuffix /*.cpp,$(SOURCE_DIRS)) $(addsuffix /*.h,$(SOURCE_DIRS))))
+# The product's own code; .clang-tidy's HeaderFilterRegex names the same folders.
+TIDY_SOURCES = $(sort $(wildcard $(addsuffix /*.cpp,app controller widgets simulator)))
+
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps bench-deps configure build run check check-qt6 check-sanitize package bench clean
+.PHONY: all deps bench-deps format-deps tidy-deps configure build run check check-qt6 \
+        check-sanitize check-format format check-tidy package bench clean
 
 all: build
 
-deps bench-deps: PACKAGES = $(if $(filter bench-deps,$@),$(BENCH_DEBS),$(DEBS))
-deps bench-deps:
+deps: PACKAGES = $(DEBS)
+bench-deps: PACKAGES = $(BENCH_DEBS)
+format-deps: PACKAGES = $(FORMAT_DEBS)
+tidy-deps: PACKAGES = $(TIDY_DEBS)
+deps bench-deps format-deps tidy-deps:
 	@missing=""; \
 	for p in $(PACKAGES); do \
 	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
@@ -51,6 +63,19 @@ check-qt6:
 # any sanitizer report fails it. The valgrind runs are left out there.
 check-sanitize:
 	$(MAKE) check BUILD=build-sanitize CMAKE_FLAGS="-DVELOTUNE_SANITIZE=ON $(CMAKE_FLAGS)"
+
+# Fails on any difference between the C++ sources and .clang-format.
+check-format: format-deps
+	clang-format --dry-run --Werror $(CXX_SOURCES)
+
+# Formats the C++ sources in place.
+format: format-deps
+	clang-format -i $(CXX_SOURCES)
+
+# Fails on any finding of .clang-tidy in the product's code, built in $(BUILD) for its
+# compile_commands.json and generated headers.
+check-tidy: tidy-deps build
+	clang-tidy -p $(BUILD) --quiet --warnings-as-errors='*' $(TIDY_SOURCES)
 
 # A .deb of bin/velotune, the library, the desktop entry and icons, in $(BUILD).
 package: build

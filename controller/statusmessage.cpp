@@ -5,7 +5,7 @@ QString Velotune::statusText(uint32_t status) const
 {
     const char *info = nullptr;
     nexil::TQ_GetStatusInfo(status, &info);
-    return info ? QString::fromUtf8(info) : QString();
+    return info != nullptr ? QString::fromUtf8(info) : QString();
 }
 
 // `message` holds %1 for the status number and %2 for the library's text. Both are filled in
