@@ -168,7 +168,8 @@ ChannelModel readChannel(const json &object, const std::string &where)
     if (lowVibration != object.end()) {
         const std::string path = where + ".lowVibration";
         if (!lowVibration->is_string())
-            fail(path, "expected \"on\", \"off\" or \"unsupported\", got " + excerpt(*lowVibration));
+            fail(path,
+                 "expected \"on\", \"off\" or \"unsupported\", got " + excerpt(*lowVibration));
         const auto &text = lowVibration->get_ref<const std::string &>();
         if (text == "on")
             ch.lowVibration = 1;
@@ -177,7 +178,8 @@ ChannelModel readChannel(const json &object, const std::string &where)
         else if (text == "unsupported")
             ch.lowVibration = -1;
         else
-            fail(path, "expected \"on\", \"off\" or \"unsupported\", got " + excerpt(*lowVibration));
+            fail(path,
+                 "expected \"on\", \"off\" or \"unsupported\", got " + excerpt(*lowVibration));
     }
     ch.holding = optionalBool(object, "holding", where, ch.holding);
     return ch;

@@ -6,8 +6,8 @@
 
 #include <QClipboard>
 #include <QLineEdit>
-#include <QtTest>
 #include <QtTest/qtestspontaneevent.h>
+#include <QtTest>
 
 #include <memory>
 
@@ -74,10 +74,10 @@ void tst_Input::initTestCase()
 void tst_Input::init()
 {
     testutils::programSettings().clear();
-    QVERIFY(testutils::loadFleet({{"usb:id:31415926",
-                                   {SimChannel{0, 1, 5000, 700, "off"},
-                                    SimChannel{0, 1, 6000, 800, "on"}}},
-                                  {"network:192.0.2.10:5000", {SimChannel()}}}));
+    QVERIFY(testutils::loadFleet(
+            {{"usb:id:31415926",
+              {SimChannel{0, 1, 5000, 700, "off"}, SimChannel{0, 1, 6000, 800, "on"}}},
+             {"network:192.0.2.10:5000", {SimChannel()}}}));
     nexilsim::setDiscoveryOverride("usb:id:31415926\nnetwork:192.0.2.10:5000", true);
     m_window = new Velotune;
     QVERIFY(testutils::showAndActivate(m_window));
@@ -230,7 +230,8 @@ void tst_Input::locatorIsOpenedAsTyped()
     QTest::qWait(300);
     const QStringList opens = callsOf(m_calls.take(false), QStringLiteral("TQ_OpenSystem"));
     QCOMPARE(opens.size(), 1);
-    QVERIFY2(opens.first().startsWith("TQ_OpenSystem(" + typed + ",sync)="), qPrintable(opens.first()));
+    QVERIFY2(opens.first().startsWith("TQ_OpenSystem(" + typed + ",sync)="),
+             qPrintable(opens.first()));
     QCOMPARE(m_ui->locator->currentText(), typed);
 }
 
@@ -253,10 +254,11 @@ void tst_Input::connectShortcuts_data()
             << "cbLocator" << QList<QKeySequence>{altC, altC, altD, altD}
             << QList<bool>{true, true, false, false};
     QTest::newRow("mnemonics, focus on the button")
-            << "pbConnect" << QList<QKeySequence>{altD, altC, altD} << QList<bool>{false, true, false};
-    QTest::newRow("both kinds")
-            << "cbLocator" << QList<QKeySequence>{altC, ctrlSpace, ctrlSpace, altD}
-            << QList<bool>{true, false, true, false};
+            << "pbConnect" << QList<QKeySequence>{altD, altC, altD}
+            << QList<bool>{false, true, false};
+    QTest::newRow("both kinds") << "cbLocator"
+                                << QList<QKeySequence>{altC, ctrlSpace, ctrlSpace, altD}
+                                << QList<bool>{true, false, true, false};
 }
 
 void tst_Input::connectShortcuts()
@@ -299,9 +301,12 @@ void tst_Input::wheelNeedsFocus_data()
     QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("call"); // made by one wheel step with the focus
 
-    QTest::newRow("speed") << "sbSpeed" << "TQ_SetClosedLoopMoveSpeed_S(H,0,5001)=0";
-    QTest::newRow("acceleration") << "sbAcceleration" << "TQ_SetClosedLoopMoveAcceleration_S(H,0,701)=0";
-    QTest::newRow("channel") << "sbChannelIndex" << "TQ_GetChannelType(H,1)=0";
+    QTest::newRow("speed") << "sbSpeed"
+                           << "TQ_SetClosedLoopMoveSpeed_S(H,0,5001)=0";
+    QTest::newRow("acceleration") << "sbAcceleration"
+                                  << "TQ_SetClosedLoopMoveAcceleration_S(H,0,701)=0";
+    QTest::newRow("channel") << "sbChannelIndex"
+                             << "TQ_GetChannelType(H,1)=0";
 }
 
 void tst_Input::wheelNeedsFocus()

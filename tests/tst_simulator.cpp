@@ -404,7 +404,8 @@ private slots:
                                                      "channels": [{"speed": "fast"}]}]})")
                 << status::ConfigurationError << QByteArray("systems[0].channels[0].speed")
                 << QString();
-        const QByteArray speedIs = R"({"systems": [{"locator": "usb:id:1", "channels": [{"speed": )";
+        const QByteArray speedIs
+                = R"({"systems": [{"locator": "usb:id:1", "channels": [{"speed": )";
         const QByteArray end = "}]}]}";
         QTest::newRow("FIFO") << QByteArray() << status::ConfigurationError
                               << QByteArray("not a regular file") << "fifo";
