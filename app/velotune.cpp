@@ -1,9 +1,64 @@
 #include "velotune.h"
 
 #include "about.h"
+#include "sepspinbox.h"
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QScreen>
 #include <QSettings>
+#include <QShortcut>
+
+namespace {
+
+// A stored geometry may come from a larger screen or be damaged: a window bigger than the
+// screen can exhaust memory on its first paint, and one off screen cannot be reached.
+void keepOnScreen(QWidget *window)
+{
+    if (window->isMaximized() || window->isFullScreen())
+        return;
+    QRect geometry = window->geometry();
+    const QScreen *screen = QGuiApplication::screenAt(geometry.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    geometry.setSize(geometry.size().boundedTo(area.size()).expandedTo(window->minimumSize()));
+    if (geometry.right() > area.right())
+        geometry.moveRight(area.right());
+    if (geometry.bottom() > area.bottom())
+        geometry.moveBottom(area.bottom());
+    if (geometry.left() < area.left())
+        geometry.moveLeft(area.left());
+    if (geometry.top() < area.top())
+        geometry.moveTop(area.top());
+    if (geometry != window->geometry())
+        window->setGeometry(geometry);
+}
+
+// Alt with a letter is a mnemonic, never text: without this, a mnemonic that nothing answers
+// would type its letter into the locator.
+class NoAltTyping : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (!(key->modifiers() & Qt::AltModifier) || (key->modifiers() & Qt::ControlModifier)
+            || key->text().isEmpty())
+            return false;
+        event->ignore();
+        return true;
+    }
+};
+
+} // namespace
 
 Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags), systemIndex(0)
@@ -23,8 +78,24 @@ Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
     setWindowTitle(tr("Nexil Velotune v%1.%2.%3").arg(1).arg(2).arg(7));
     connect(ui.aAbout_Qt, &QAction::triggered, qApp, &QApplication::aboutQt);
 
+    // A button's text replaces its shortcut with the text's mnemonic, so the Ctrl+Space the
+    // form gives it would be lost at the first connect. The button keeps its mnemonic and
+    // Ctrl+Space gets a shortcut of its own, which clicks at once: an animated click would
+    // click a second time on the Space key's release while the button has the focus.
+    const QKeySequence toggleLink = ui.pbConnect->shortcut();
+    ui.pbConnect->setShortcut(QKeySequence::mnemonic(ui.pbConnect->text()));
+    auto *toggleShortcut = new QShortcut(toggleLink, this);
+    toggleShortcut->setAutoRepeat(false);
+    connect(toggleShortcut, &QShortcut::activated, ui.pbConnect, &QPushButton::click);
+
+    // What is typed is what is opened: no completion that could swap in a listed locator.
+    ui.cbLocator->setCompleter(nullptr);
+    ui.cbLocator->installEventFilter(new NoAltTyping(ui.cbLocator));
+    SepSpinBox::takeWheelOnlyWithFocus(ui.sbChannelIndex);
+
     QSettings settings;
     restoreGeometry(settings.value(QStringLiteral("geometry"), QByteArray()).toByteArray());
+    keepOnScreen(this);
     restoreState(settings.value(QStringLiteral("windowState"), QByteArray()).toByteArray(), 0);
 
     ui.pbRefresh->click();

@@ -35,6 +35,7 @@ private:
     void fetchSpeed(uint32_t channel);
     void fetchAcceleration(uint32_t channel);
     void fetchLowVibration(uint32_t channel);
+    void showLowVibrationAfterRefusal(uint32_t channel, bool clickedOn);
 
     Ui::VelotuneClass ui;
     uint32_t systemIndex;

@@ -2,7 +2,7 @@
 // fleet in defaultfleet.cpp uses the same format):
 //
 // {
-//   "latencyMicroseconds": 0,          // optional; every call waits this long
+//   "latencyMicroseconds": 0,          // optional, at most 1000000; every call waits this long
 //   "systems": [{
 //     "locator": "usb:id:1001",        // required, unique
 //     "listed": true,                  // optional; false hides it from discovery only
@@ -21,7 +21,8 @@
 //
 // Omitted fields take the values shown; an omitted speed or acceleration is clamped into its
 // range. Numbers are whole and unsigned 32-bit. Unknown keys are rejected so that a typo does
-// not silently fall back to a default.
+// not silently fall back to a default. The file must be a regular file of at most 4 MiB, and
+// values nest at most 32 deep; error texts quote at most a short excerpt of a value.
 
 #include "simulator.h"
 
@@ -29,18 +30,50 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <initializer_list>
-#include <memory>
 #include <set>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace nexilsim {
 
 namespace {
 
 using nlohmann::json;
+
+constexpr std::size_t maxFileBytes = 4 * 1024 * 1024;
+constexpr int maxDepth = 32;
+constexpr std::size_t maxExcerpt = 40;
+
+// A short, bounded description of a value for an error text: never the whole of a long string
+// or a deep array.
+std::string excerpt(const json &value)
+{
+    switch (value.type()) {
+    case json::value_t::object:
+        return "an object";
+    case json::value_t::array:
+        return "an array of " + std::to_string(value.size());
+    case json::value_t::string: {
+        const auto &text = value.get_ref<const std::string &>();
+        if (text.size() <= maxExcerpt)
+            return json(text).dump(-1, ' ', false, json::error_handler_t::replace);
+        return json(text.substr(0, maxExcerpt)).dump(-1, ' ', false, json::error_handler_t::replace)
+                + "... (" + std::to_string(text.size()) + " bytes)";
+    }
+    default:
+        return value.dump();
+    }
+}
+
+std::string excerpt(const std::string &text)
+{
+    return excerpt(json(text));
+}
 
 struct FleetError : std::runtime_error
 {
@@ -61,14 +94,14 @@ void requireKnownKeys(const json &object, const std::string &where,
         const bool isKnown = std::any_of(known.begin(), known.end(),
                                          [&](const char *key) { return it.key() == key; });
         if (!isKnown)
-            fail(where, "unknown key \"" + it.key() + "\"");
+            fail(where, "unknown key " + excerpt(it.key()));
     }
 }
 
 uint32_t toUInt32(const json &value, const std::string &where)
 {
     if (!value.is_number_unsigned() || value.get<uint64_t>() > UINT32_MAX)
-        fail(where, "expected a whole number from 0 to 4294967295, got " + value.dump());
+        fail(where, "expected a whole number from 0 to 4294967295, got " + excerpt(value));
     return static_cast<uint32_t>(value.get<uint64_t>());
 }
 
@@ -85,7 +118,7 @@ bool optionalBool(const json &object, const char *key, const std::string &where,
     if (it == object.end())
         return fallback;
     if (!it->is_boolean())
-        fail(where + '.' + key, "expected true or false, got " + it->dump());
+        fail(where + '.' + key, "expected true or false, got " + excerpt(*it));
     return it->get<bool>();
 }
 
@@ -97,7 +130,7 @@ void readRange(const json &object, const char *key, const std::string &where, ui
         return;
     const std::string path = where + '.' + key;
     if (!it->is_array() || it->size() != 2)
-        fail(path, "expected [min, max], got " + it->dump());
+        fail(path, "expected [min, max], got " + excerpt(*it));
     *min = toUInt32((*it)[0], path + "[0]");
     *max = toUInt32((*it)[1], path + "[1]");
     if (*min > *max)
@@ -135,7 +168,8 @@ ChannelModel readChannel(const json &object, const std::string &where)
     if (lowVibration != object.end()) {
         const std::string path = where + ".lowVibration";
         if (!lowVibration->is_string())
-            fail(path, "expected \"on\", \"off\" or \"unsupported\", got " + lowVibration->dump());
+            fail(path,
+                 "expected \"on\", \"off\" or \"unsupported\", got " + excerpt(*lowVibration));
         const auto &text = lowVibration->get_ref<const std::string &>();
         if (text == "on")
             ch.lowVibration = 1;
@@ -144,7 +178,8 @@ ChannelModel readChannel(const json &object, const std::string &where)
         else if (text == "unsupported")
             ch.lowVibration = -1;
         else
-            fail(path, "expected \"on\", \"off\" or \"unsupported\", got " + lowVibration->dump());
+            fail(path,
+                 "expected \"on\", \"off\" or \"unsupported\", got " + excerpt(*lowVibration));
     }
     ch.holding = optionalBool(object, "holding", where, ch.holding);
     return ch;
@@ -165,7 +200,7 @@ SystemModel readSystem(const json &object, const std::string &where)
     if (channels == object.end())
         return system;
     if (!channels->is_array())
-        fail(where + ".channels", "expected an array, got " + channels->dump());
+        fail(where + ".channels", "expected an array, got " + excerpt(*channels));
     for (std::size_t i = 0; i < channels->size(); ++i)
         system.channels.push_back(
                 readChannel((*channels)[i], where + ".channels[" + std::to_string(i) + ']'));
@@ -178,6 +213,10 @@ Fleet readFleet(const json &root)
     Fleet fleet;
     fleet.latencyMicroseconds
             = optionalUInt32(root, "latencyMicroseconds", "top level", fleet.latencyMicroseconds);
+    if (fleet.latencyMicroseconds > maxLatencyMicroseconds)
+        fail("top level.latencyMicroseconds",
+             std::to_string(fleet.latencyMicroseconds) + " is above the limit of "
+                     + std::to_string(maxLatencyMicroseconds));
     const auto systems = root.find("systems");
     if (systems == root.end() || !systems->is_array())
         fail("systems", "an array is required");
@@ -186,7 +225,7 @@ Fleet readFleet(const json &root)
         const std::string where = "systems[" + std::to_string(i) + ']';
         SystemModel system = readSystem((*systems)[i], where);
         if (!seen.insert(system.locator).second)
-            fail(where + ".locator", "\"" + system.locator + "\" appears more than once");
+            fail(where + ".locator", excerpt(system.locator) + " appears more than once");
         fleet.systems.push_back(std::move(system));
     }
     return fleet;
@@ -197,7 +236,15 @@ Fleet readFleet(const json &root)
 bool parseFleet(const std::string &text, Fleet *fleet, std::string *error)
 {
     try {
-        *fleet = readFleet(json::parse(text));
+        // Deep nesting is refused while parsing, before anything walks the tree.
+        const json::parser_callback_t depthLimit = [](int depth, json::parse_event_t,
+                                                      json &) {
+            if (depth > maxDepth)
+                throw FleetError("values nest deeper than " + std::to_string(maxDepth)
+                                 + " levels");
+            return true;
+        };
+        *fleet = readFleet(json::parse(text, depthLimit));
         return true;
     } catch (const FleetError &e) {
         *error = e.what();
@@ -206,27 +253,56 @@ bool parseFleet(const std::string &text, Fleet *fleet, std::string *error)
     } catch (const std::exception &e) {
         *error = e.what();
     }
+    // The parser quotes the offending token, which may be a whole long string.
+    constexpr std::size_t maxError = 300;
+    if (error->size() > maxError)
+        *error = error->substr(0, maxError) + "...";
     return false;
 }
 
 bool readFleetFile(const std::string &path, Fleet *fleet, std::string *error)
 {
-    std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "rb"),
-                                                          &std::fclose);
-    if (!file) {
+    // Non-blocking, so a FIFO cannot hold the caller up before it is refused below.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         *error = std::string("cannot open it: ") + std::strerror(errno);
         return false;
     }
+    struct stat info = {};
     std::string text;
-    char chunk[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0)
-        text.append(chunk, n);
-    if (std::ferror(file.get()) != 0) {
+    bool ok = false;
+    if (::fstat(fd, &info) != 0) {
         *error = std::string("cannot read it: ") + std::strerror(errno);
-        return false;
+    } else if (!S_ISREG(info.st_mode)) {
+        *error = "not a regular file";
+    } else if (std::size_t(info.st_size) > maxFileBytes) {
+        *error = "larger than " + std::to_string(maxFileBytes) + " bytes";
+    } else {
+        // Read one byte past the limit, so a file that grows meanwhile is caught too.
+        text.resize(maxFileBytes + 1);
+        std::size_t used = 0;
+        ok = true;
+        while (used < text.size()) {
+            const ssize_t n = ::read(fd, &text[used], text.size() - used);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                *error = std::string("cannot read it: ") + std::strerror(errno);
+                ok = false;
+                break;
+            }
+            if (n == 0)
+                break;
+            used += std::size_t(n);
+        }
+        text.resize(used);
+        if (ok && used > maxFileBytes) {
+            *error = "larger than " + std::to_string(maxFileBytes) + " bytes";
+            ok = false;
+        }
     }
-    return parseFleet(text, fleet, error);
+    ::close(fd);
+    return ok && parseFleet(text, fleet, error);
 }
 
 } // namespace nexilsim

@@ -34,6 +34,7 @@ struct ChannelState
 // status, in which case the fleet is empty just as with a bad configuration file.
 NEXILCONTROL_API uint32_t loadFleet(const std::string &json);
 NEXILCONTROL_API void loadDefaultFleet();
+// Capped at one second, like the configuration's latencyMicroseconds.
 NEXILCONTROL_API void setLatencyMicroseconds(uint32_t us);
 
 // The next `count` calls of `function` return `status` without doing anything; output

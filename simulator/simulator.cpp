@@ -86,7 +86,12 @@ uint32_t Simulator::run(const char *function, std::vector<std::string> args, con
             result = *fault;
         } else {
             lock.lock();
-            result = action();
+            // While the configuration is unusable, every call says so (the key and the status
+            // texts excepted), so whoever calls first learns why.
+            const bool answers = std::strcmp(function, "TQ_GetStatusInfo") == 0
+                    || std::strcmp(function, "TQ_EPK") == 0
+                    || (std::strcmp(function, "TQ_FindSystems") == 0 && discoveryOverride_);
+            result = configError_ != nullptr && !answers ? status::ConfigurationError : action();
             lock.unlock();
             if (result == status::Ok && afterSuccess)
                 afterSuccess();
@@ -358,7 +363,7 @@ void Simulator::setLatency(uint32_t us)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     ensureLoaded();
-    fleet_.latencyMicroseconds = us;
+    fleet_.latencyMicroseconds = std::min(us, maxLatencyMicroseconds);
 }
 
 void Simulator::failNext(const std::string &function, uint32_t code, int count)

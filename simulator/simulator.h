@@ -41,6 +41,9 @@ struct Fleet
     std::vector<SystemModel> systems;
 };
 
+// Longest delay a configuration or setLatencyMicroseconds() may give every call: one second.
+constexpr uint32_t maxLatencyMicroseconds = 1000000;
+
 // fleetconfig.cpp. On failure *error says why and *fleet is left alone.
 bool parseFleet(const std::string &json, Fleet *fleet, std::string *error);
 bool readFleetFile(const std::string &path, Fleet *fleet, std::string *error);

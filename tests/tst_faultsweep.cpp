@@ -109,8 +109,10 @@ const Row table[] = {
         {ChannelChange, Not155, "Type Sensor Speed Accel EPK Prop! Info", lowVibrationReadFailed,
          "connected group+ lv+ off:&Off speed=6000 accel=800 linear items=2 ch=1"},
 
-        {SpeedWrite, Any, "SetSpeed! Info", setSpeedFailed,
-         "connected group+ lv+ off:&Off speed=5001 accel=700 angular items=2 ch=0"},
+        {SpeedWrite, Any, "SetSpeed! Info Speed", setSpeedFailed,
+         "connected group+ lv+ off:&Off speed=6000 accel=700 angular items=2 ch=0"},
+        {SpeedWrite, Any, "SetSpeed! Info Speed!", setSpeedFailed,
+         "connected group+ lv+ off:&Off speed=5000 accel=700 angular items=2 ch=0"},
         {SpeedWrite, Any, "SetSpeed Accel! Info EPK Prop", accelerationFailed,
          "connected group+ lv+ on:&On speed=5001 accel=700 angular items=2 ch=0"},
         {SpeedWrite, Any, "SetSpeed Accel EPK! Prop=2 Info", lowVibrationReadFailed,
@@ -120,8 +122,10 @@ const Row table[] = {
         {SpeedWrite, Not155, "SetSpeed Accel EPK Prop! Info", lowVibrationReadFailed,
          "connected group+ lv+ off:&Off speed=5001 accel=800 angular items=2 ch=0"},
 
-        {AccelerationWrite, Any, "SetAccel! Info", setAccelerationFailed,
-         "connected group+ lv+ off:&Off speed=5000 accel=699 angular items=2 ch=0"},
+        {AccelerationWrite, Any, "SetAccel! Info Accel", setAccelerationFailed,
+         "connected group+ lv+ off:&Off speed=5000 accel=800 angular items=2 ch=0"},
+        {AccelerationWrite, Any, "SetAccel! Info Accel!", setAccelerationFailed,
+         "connected group+ lv+ off:&Off speed=5000 accel=700 angular items=2 ch=0"},
         {AccelerationWrite, Any, "SetAccel EPK! Prop=2 Info", lowVibrationReadFailed,
          "connected group+ lv+ off:&Off speed=5000 accel=699 angular items=2 ch=0"},
         {AccelerationWrite, Only155, "SetAccel EPK Prop!", "",
@@ -129,11 +133,17 @@ const Row table[] = {
         {AccelerationWrite, Not155, "SetAccel EPK Prop! Info", lowVibrationReadFailed,
          "connected group+ lv+ off:&Off speed=5000 accel=699 angular items=2 ch=0"},
 
-        {LowVibration, Any, "Stop! Info", stopFailed,
-         "connected group+ lv+ on:&Off speed=5000 accel=700 angular items=2 ch=0"},
-        {LowVibration, Any, "Stop EPK! SetProp=2 Info", setLowVibrationFailed,
+        {LowVibration, Any, "Stop! Info EPK Prop", stopFailed,
+         "connected group+ lv+ on:&On speed=5000 accel=700 angular items=2 ch=0"},
+        {LowVibration, Any, "Stop! Info EPK Prop!", stopFailed,
          "connected group+ lv+ off:&Off speed=5000 accel=700 angular items=2 ch=0"},
-        {LowVibration, Any, "Stop EPK SetProp! Info", setLowVibrationFailed,
+        {LowVibration, Any, "Stop! Info EPK! Prop=2", stopFailed,
+         "connected group+ lv+ off:&Off speed=5000 accel=700 angular items=2 ch=0"},
+        {LowVibration, Any, "Stop EPK! SetProp=2 Info EPK Prop", setLowVibrationFailed,
+         "connected group+ lv+ on:&On speed=5000 accel=700 angular items=2 ch=0"},
+        {LowVibration, Any, "Stop EPK SetProp! Info EPK Prop", setLowVibrationFailed,
+         "connected group+ lv+ on:&On speed=5000 accel=700 angular items=2 ch=0"},
+        {LowVibration, Any, "Stop EPK SetProp! Info EPK Prop!", setLowVibrationFailed,
          "connected group+ lv+ off:&Off speed=5000 accel=700 angular items=2 ch=0"},
         {LowVibration, Any, "Stop EPK SetProp Speed! Info Accel", speedFailed,
          "connected group+ lv+ on:&On speed=5000 accel=800 angular items=2 ch=0"},
@@ -331,7 +341,7 @@ void tst_FaultSweep::failure()
         const bool fails = token.endsWith('!');
         QString name = token;
         name.remove('!');
-        uint32_t result = name == "EPK" ? key : 0;
+        uint32_t result = name == "EPK" ? lowVibrationKey : 0;
         const int fixed = name.indexOf('=');
         if (fixed > 0) {
             result = name.mid(fixed + 1).toUInt();

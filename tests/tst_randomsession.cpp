@@ -333,6 +333,10 @@ QString tst_RandomSession::checkCalls(Action action, const std::vector<nexilsim:
     int speedWrites = 0;
     int accelerationWrites = 0;
     int stops = 0;
+    // A refused write is followed by one read of what the controller holds.
+    bool speedRefused = false;
+    bool accelerationRefused = false;
+    bool lowVibrationRefused = false;
     const auto channelShown = uint32_t(m_w->channel->value());
     const bool speedAction = action == SpeedStep || action == SpeedTyped;
     const bool accelerationAction = action == AccelerationStep || action == AccelerationTyped;
@@ -386,24 +390,30 @@ QString tst_RandomSession::checkCalls(Action action, const std::vector<nexilsim:
             ++speedWrites;
             if (!speedAction)
                 return where + "speed written without a speed change";
-            if (call.args[1] != std::to_string(channelShown)
-                || call.args[2] != std::to_string(m_w->speed->value()))
-                return where + "not the channel and speed shown";
-            speed = -1;
+            if (call.args[1] != std::to_string(channelShown))
+                return where + "not the channel shown";
+            if (call.result == 0 && call.args[2] != std::to_string(m_w->speed->value()))
+                return where + "not the speed shown";
+            speedRefused = call.result != 0;
+            // Refused and not read back: the value shown before.
+            speed = speedRefused ? m_speedBefore : -1;
         } else if (f == "TQ_SetClosedLoopMoveAcceleration_S") {
             ++accelerationWrites;
             if (!accelerationAction)
                 return where + "acceleration written without an acceleration change";
-            if (call.args[1] != std::to_string(channelShown)
-                || call.args[2] != std::to_string(m_w->acceleration->value()))
-                return where + "not the channel and acceleration shown";
-            acceleration = -1;
+            if (call.args[1] != std::to_string(channelShown))
+                return where + "not the channel shown";
+            if (call.result == 0 && call.args[2] != std::to_string(m_w->acceleration->value()))
+                return where + "not the acceleration shown";
+            accelerationRefused = call.result != 0;
+            acceleration = accelerationRefused ? m_accelerationBefore : -1;
         } else if (f == "TQ_Stop_S") {
             ++stops;
             if (action != LowVibrationClick)
                 return where + "stop without a Low Vibration click";
             if (call.args[1] != std::to_string(channelShown))
                 return where + "not the channel shown";
+            lowVibrationRefused = call.result != 0;
         } else if (f == "TQ_SetChannelProperty_S") {
             if (action != LowVibrationClick)
                 return where + "Low Vibration written without a click";
@@ -414,7 +424,11 @@ QString tst_RandomSession::checkCalls(Action action, const std::vector<nexilsim:
                 return where + "Low Vibration written without a stop of that channel first";
             if (call.args[3] != (m_lowVibrationBefore ? "0" : "1"))
                 return where + "not the state the click asked for";
+            lowVibrationRefused = call.result != 0;
             lowVibration = -1;
+        } else if (lowVibrationRefused && f == "TQ_GetChannelProperty_S") {
+            // Refused and not read back: the state shown before the click.
+            lowVibration = call.result == 0 ? value != 0 : m_lowVibrationBefore;
         } else if (call.result == 0 && f == "TQ_GetClosedLoopMoveSpeed_S") {
             speed = std::min<qint64>(value, speedMaximum);
         } else if (call.result == 0 && f == "TQ_GetClosedLoopMoveAcceleration_S") {
@@ -430,13 +444,17 @@ QString tst_RandomSession::checkCalls(Action action, const std::vector<nexilsim:
 
     // A step or a typed value writes exactly when it changed the value, and a click on an
     // enabled Low Vibration button always stops first.
-    if (speedAction && speedWrites != (m_w->speed->value() != m_speedBefore ? 1 : 0))
+    if (speedAction
+        && speedWrites != (speedRefused || m_w->speed->value() != m_speedBefore ? 1 : 0))
         return QStringLiteral("%1 speed writes for a change from %2 to %3")
                 .arg(speedWrites)
                 .arg(m_speedBefore)
                 .arg(m_w->speed->value());
     if (accelerationAction
-        && accelerationWrites != (m_w->acceleration->value() != m_accelerationBefore ? 1 : 0))
+        && accelerationWrites
+                != (accelerationRefused || m_w->acceleration->value() != m_accelerationBefore
+                            ? 1
+                            : 0))
         return QStringLiteral("%1 acceleration writes for a change from %2 to %3")
                 .arg(accelerationWrites)
                 .arg(m_accelerationBefore)

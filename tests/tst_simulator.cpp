@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include <sys/stat.h>
+
 using namespace nexilsim;
 
 namespace {
@@ -91,7 +93,10 @@ int discoverInChild()
     uint32_t st = 0;
     const QByteArray found = discover("interface usb", &st);
     discover("interface usb", &st); // must not complain a second time
-    std::printf("%u\n%s\n", st, (st == status::Ok ? found : statusText(st)).constData());
+    uint32_t handle = 0;
+    const uint32_t opened = TQ_OpenSystem(&handle, "usb:id:none", "sync");
+    std::printf("%u\n%s\n%u\n", st, (st == status::Ok ? found : statusText(st)).constData(),
+                opened);
     return 0;
 }
 
@@ -387,16 +392,40 @@ private slots:
         QTest::addColumn<QByteArray>("content"); // empty: no file at all
         QTest::addColumn<uint32_t>("expectedStatus");
         QTest::addColumn<QByteArray>("expectedText");
+        QTest::addColumn<QString>("special"); // "fifo", or a path to use instead of the file
         QTest::newRow("valid") << QByteArray(R"({"systems": [{"locator": "usb:id:4242"}]})")
-                               << status::Ok << QByteArray("usb:id:4242");
+                               << status::Ok << QByteArray("usb:id:4242") << QString();
         QTest::newRow("malformed") << QByteArray(R"({"systems": [)") << status::ConfigurationError
-                                   << QByteArray("not valid JSON");
+                                   << QByteArray("not valid JSON") << QString();
         QTest::newRow("missing") << QByteArray() << status::ConfigurationError
-                                 << QByteArray("No such file");
+                                 << QByteArray("No such file") << QString();
         QTest::newRow("wrong type")
                 << QByteArray(R"({"systems": [{"locator": "usb:id:1",
                                                      "channels": [{"speed": "fast"}]}]})")
-                << status::ConfigurationError << QByteArray("systems[0].channels[0].speed");
+                << status::ConfigurationError << QByteArray("systems[0].channels[0].speed")
+                << QString();
+        const QByteArray speedIs
+                = R"({"systems": [{"locator": "usb:id:1", "channels": [{"speed": )";
+        const QByteArray end = "}]}]}";
+        QTest::newRow("FIFO") << QByteArray() << status::ConfigurationError
+                              << QByteArray("not a regular file") << "fifo";
+        QTest::newRow("endless device") << QByteArray() << status::ConfigurationError
+                                        << QByteArray("not a regular file") << "/dev/zero";
+        QTest::newRow("5 MiB") << QByteArray(5 << 20, ' ') << status::ConfigurationError
+                               << QByteArray("larger than 4194304 bytes") << QString();
+        QTest::newRow("nested 50000 deep")
+                << speedIs + QByteArray(50000, '[') + QByteArray(50000, ']') + end
+                << status::ConfigurationError << QByteArray("nest deeper than 32") << QString();
+        QTest::newRow("3 MB string of the wrong type")
+                << speedIs + "\"" + QByteArray(3000000, 'x') + "\"" + end
+                << status::ConfigurationError
+                << QByteArray("systems[0].channels[0].speed: expected a whole number")
+                << QString();
+        QTest::newRow("latency of 71 minutes")
+                << QByteArray(R"({"latencyMicroseconds": 4294967295, "systems": []})")
+                << status::ConfigurationError
+                << QByteArray("latencyMicroseconds: 4294967295 is above the limit of 1000000")
+                << QString();
     }
 
     void configFile()
@@ -404,9 +433,14 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(uint32_t, expectedStatus);
         QFETCH(QByteArray, expectedText);
+        QFETCH(QString, special);
         QTemporaryDir dir;
-        const QString path = dir.filePath("fleet.json");
+        QString path = dir.filePath("fleet.json");
         QFile file(path);
+        if (special == QLatin1String("fifo"))
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (!special.isEmpty())
+            path = special;
         if (!content.isEmpty()) {
             QVERIFY(file.open(QIODevice::WriteOnly));
             QCOMPARE(file.write(content), content.size());
@@ -417,11 +451,21 @@ private slots:
         env.insert("NEXILCONTROL_SIM_CONFIG", path);
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {"--discover"});
-        QVERIFY(child.waitForFinished(30000));
+        if (!child.waitForFinished(30000)) {
+            child.kill();
+            child.waitForFinished();
+            QFAIL("the first call did not return");
+        }
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         const QList<QByteArray> out = child.readAllStandardOutput().split('\n');
         const QByteArray err = child.readAllStandardError();
         QCOMPARE(out.value(0).toUInt(), expectedStatus);
-        QVERIFY2(out.value(1).contains(expectedText), out.value(1));
+        QVERIFY2(out.value(1).contains(expectedText), out.value(1).left(1000));
+        // A short reason, not a dump of what the file holds.
+        QVERIFY2(out.value(1).size() < 500 && err.size() < 600, out.value(1).left(1000));
+        // Every later call reports the broken configuration as well.
+        QCOMPARE(out.value(2).toUInt(), expectedStatus == status::Ok ? status::UnknownLocator
+                                                                    : expectedStatus);
         if (expectedStatus == status::Ok) {
             QCOMPARE(err, QByteArray());
             return;
@@ -452,6 +496,14 @@ private slots:
                 << QByteArray(R"({"systems": [{"listed": true}]})") << QByteArray("locator");
         QTest::newRow("latency") << QByteArray(R"({"latencyMicroseconds": 1e9, "systems": []})")
                                  << QByteArray("latencyMicroseconds");
+        QTest::newRow("nested 50000 deep")
+                << pre + R"("speed": )" + QByteArray(50000, '[') + QByteArray(50000, ']') + "}]}]}"
+                << QByteArray("nest deeper than 32");
+        QTest::newRow("8 MB string of the wrong type")
+                << pre + "\"speed\": \"" + QByteArray(8000000, 'x') + "\"}]}]}"
+                << QByteArray("[0].speed: expected a whole number");
+        QTest::newRow("8 MB key") << pre + "\"" + QByteArray(8000000, 'k') + "\": 1}]}]}"
+                                  << QByteArray("unknown key \"kkkk");
     }
 
     void badFleet()
@@ -462,8 +514,11 @@ private slots:
         uint32_t st = 0, handle = untouched;
         discover("", &st);
         QCOMPARE(st, status::ConfigurationError);
-        QVERIFY2(statusText(st).contains(reason), statusText(st));
-        QCOMPARE(TQ_OpenSystem(&handle, "usb:id:1", ""), status::UnknownLocator);
+        QVERIFY2(statusText(st).contains(reason), statusText(st).left(1000));
+        QVERIFY2(statusText(st).size() < 500, statusText(st).left(1000));
+        // Each call says the configuration is at fault, not that the locator is unknown.
+        QCOMPARE(TQ_OpenSystem(&handle, "usb:id:1", ""), status::ConfigurationError);
+        QCOMPARE(handle, untouched);
     }
 
     void logFormat_data()

@@ -3,7 +3,10 @@
 
 #include <QDeadlineTimer>
 #include <QProcess>
+#include <QDataStream>
+#include <QRect>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -50,6 +53,34 @@ unsigned long findWindow(qint64 pid)
     return ids.size() == 1 ? ids.first().toULong() : 0;
 }
 
+// The settings' "geometry" value as the toolkit writes it (format 3.0) for a window at `rect`.
+QByteArray storedGeometry(const QRect &rect)
+{
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream.setVersion(QDataStream::Qt_4_0);
+    stream << quint32(0x1D9D0CB) << quint16(3) << quint16(0) << rect << rect << qint32(0)
+           << quint8(0) << quint8(0) << qint32(1280) << rect;
+    return bytes;
+}
+
+QRect windowRect(unsigned long window)
+{
+    const QString shell = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"),
+                                   QString::number(window)});
+    int values[4] = {};
+    const char *const names[4] = {"X", "Y", "WIDTH", "HEIGHT"};
+    for (int i = 0; i < 4; ++i) {
+        const auto match = QRegularExpression(QStringLiteral("(^|\\n)%1=(-?\\d+)")
+                                                      .arg(QLatin1String(names[i])))
+                                   .match(shell);
+        if (!match.hasMatch())
+            return {};
+        values[i] = match.captured(2).toInt();
+    }
+    return QRect(values[0], values[1], values[2], values[3]);
+}
+
 QSize windowSize(unsigned long window)
 {
     const QString shell = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"),
@@ -91,6 +122,8 @@ private slots:
     void cleanupTestCase();
     void startsAndRemembersSize_data();
     void startsAndRemembersSize();
+    void storedGeometryIsKeptOnScreen_data();
+    void storedGeometryIsKeptOnScreen();
 
 private:
     // Runs the program until its window shows, hands the window to `use`, then closes it.
@@ -211,6 +244,42 @@ void tst_Smoke::startsAndRemembersSize()
 
     runOnce(config.path(), close, [&](unsigned long window) {
         QTRY_COMPARE_WITH_TIMEOUT(windowSize(window), changed, 10000);
+    });
+}
+
+void tst_Smoke::storedGeometryIsKeptOnScreen_data()
+{
+    QTest::addColumn<QRect>("stored");
+
+    QTest::newRow("100000 x 100000") << QRect(0, 0, 100000, 100000);
+    QTest::newRow("30000 x 30000") << QRect(0, 0, 30000, 30000);
+    QTest::newRow("wider than the screen, at its right edge") << QRect(1000, 100, 2000, 300);
+    QTest::newRow("far off screen") << QRect(50000, 50000, 400, 300);
+}
+
+// A damaged or foreign settings file must not keep the program from starting, or put its
+// window out of reach: the screen here is 1280 x 1024.
+void tst_Smoke::storedGeometryIsKeptOnScreen()
+{
+    QFETCH(QRect, stored);
+
+    QTemporaryDir config;
+    QVERIFY(config.isValid());
+    {
+        QSettings settings(config.filePath(QStringLiteral("Norvane/Velotune.conf")),
+                           QSettings::IniFormat);
+        settings.setValue(QStringLiteral("geometry"), storedGeometry(stored));
+    }
+    const QRect screen(0, 0, 1280, 1024);
+    runOnce(config.path(), Close::FileQuit, [&](unsigned long window) {
+        QRect shown;
+        QTRY_VERIFY_WITH_TIMEOUT((shown = windowRect(window)).isValid(), 10000);
+        QVERIFY2(screen.contains(shown),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                    .arg(shown.x())
+                                    .arg(shown.y())
+                                    .arg(shown.width())
+                                    .arg(shown.height())));
     });
 }
 

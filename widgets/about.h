@@ -14,6 +14,8 @@ public:
     ~About() override;
 
 private:
+    void fitIntoScreen();
+
     Ui::About ui;
 };
 
