@@ -1,6 +1,7 @@
 #ifndef VELOTUNE_H
 #define VELOTUNE_H
 
+#include "channelio.h"
 #include "ui_velotune.h"
 
 #include <QMainWindow>
@@ -35,6 +36,8 @@ private:
     void fetchSpeed(uint32_t channel);
     void fetchAcceleration(uint32_t channel);
     void fetchLowVibration(uint32_t channel);
+    // One of the five reads above, as the shared read sequences name them.
+    void fetch(nexil::Read read, uint32_t channel);
 
     Ui::VelotuneClass ui;
     uint32_t systemIndex;
