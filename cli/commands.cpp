@@ -40,12 +40,11 @@ bool selectChannels(const Options &options, const Controller &controller,
     }
     for (const uint32_t channel : options.channels) {
         if (channel >= count) {
-            *error = count == 0
-                    ? QStringLiteral("%1 has no channels").arg(controller.locator())
-                    : QStringLiteral("%1 has no channel %2 (it has channels 0 to %3)")
-                              .arg(controller.locator())
-                              .arg(channel)
-                              .arg(count - 1);
+            *error = count == 0 ? QStringLiteral("%1 has no channels").arg(controller.locator())
+                                : QStringLiteral("%1 has no channel %2 (it has channels 0 to %3)")
+                                          .arg(controller.locator())
+                                          .arg(channel)
+                                          .arg(count - 1);
             return false;
         }
     }
@@ -148,8 +147,8 @@ uint32_t valueOf(const ChannelSettings &channel, nexil::Setting setting)
     return channel.lowVibration == LowVibration::On ? 1 : 0;
 }
 
-const nexil::Setting settingOrder[] = {nexil::Setting::Speed, nexil::Setting::Acceleration,
-                                       nexil::Setting::LowVibration};
+const nexil::Setting settingOrder[]
+        = {nexil::Setting::Speed, nexil::Setting::Acceleration, nexil::Setting::LowVibration};
 
 // A left-hand side of diff: the snapshot file it names, or the controller it locates.
 int readSide(const QString &argument, bool isFile, std::vector<ChannelSettings> *channels)
@@ -285,7 +284,8 @@ int save(const Options &options)
     // Loading the library is start-up, timed on its own so the save's own time can be held
     // against its calls.
     nexil::library();
-    qCDebug(lcCli, "library loaded in %lld us", static_cast<long long>(timer.nsecsElapsed() / 1000));
+    qCDebug(lcCli, "library loaded in %lld us",
+            static_cast<long long>(timer.nsecsElapsed() / 1000));
     timer.start();
     Snapshot snapshot;
     snapshot.locator = locator;

@@ -40,8 +40,8 @@ bool Controller::open(QString *error)
     if (status != 0) {
         *error = m_locator + QStringLiteral(": ")
                 + nexil::statusMessage(
-                        QStringLiteral("Could not read the number of channels. Error: %1 (%2)"),
-                        status);
+                         QStringLiteral("Could not read the number of channels. Error: %1 (%2)"),
+                         status);
         return false;
     }
     return true;
@@ -72,8 +72,9 @@ bool Controller::readChannel(uint32_t channel, ChannelSettings *out, QString *er
         switch (what) {
         case nexil::Read::ChannelType:
             if (reading.status != 0) {
-                *error = channelMessage(
-                        channel, "Could not fetch current channel type. Error %1 (%2)", reading.status);
+                *error = channelMessage(channel,
+                                        "Could not fetch current channel type. Error %1 (%2)",
+                                        reading.status);
                 return false;
             }
             settings.positioner = reading.value == nexil::PositionerChannel;
@@ -85,8 +86,9 @@ bool Controller::readChannel(uint32_t channel, ChannelSettings *out, QString *er
             break;
         case nexil::Read::SensorType:
             if (reading.status != 0) {
-                *error = channelMessage(
-                        channel, "Could not fetch current sensor type. Error %1 (%2)", reading.status);
+                *error = channelMessage(channel,
+                                        "Could not fetch current sensor type. Error %1 (%2)",
+                                        reading.status);
                 return false;
             }
             settings.sensorType = reading.value;
@@ -146,7 +148,8 @@ bool Controller::write(uint32_t channel, nexil::Setting setting, uint32_t value,
         }
         break;
     case nexil::Setting::LowVibration: {
-        const nexil::LowVibrationWrite written = nexil::writeLowVibration(m_system, channel, value != 0);
+        const nexil::LowVibrationWrite written
+                = nexil::writeLowVibration(m_system, channel, value != 0);
         if (!written.stopped) {
             *error = channelMessage(
                     channel,

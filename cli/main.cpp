@@ -33,8 +33,9 @@ int main(int argc, char *argv[])
     {
         const char *name;
         Command run;
-    } table[] = {{"list", commands::list}, {"show", commands::show}, {"set", commands::set},
-                 {"save", commands::save}, {"diff", commands::diff}, {"restore", commands::restore}};
+    } table[]
+            = {{"list", commands::list}, {"show", commands::show}, {"set", commands::set},
+               {"save", commands::save}, {"diff", commands::diff}, {"restore", commands::restore}};
     int status = exitcode::Usage;
     try {
         for (const auto &entry : table) {

@@ -45,15 +45,16 @@ struct Command
 const QMap<QString, Command> &commands()
 {
     static const QMap<QString, Command> table = {
-        {QStringLiteral("list"), {0, {}}},
-        {QStringLiteral("show"), {1, {QStringLiteral("channel"), QStringLiteral("json")}}},
-        {QStringLiteral("set"),
-         {1,
-          {QStringLiteral("channel"), QStringLiteral("speed"), QStringLiteral("acceleration"),
-           QStringLiteral("low-vibration")}}},
-        {QStringLiteral("save"), {2, {}}},
-        {QStringLiteral("diff"), {2, {QStringLiteral("json")}}},
-        {QStringLiteral("restore"), {2, {QStringLiteral("dry-run"), QStringLiteral("channel")}}},
+            {QStringLiteral("list"), {0, {}}},
+            {QStringLiteral("show"), {1, {QStringLiteral("channel"), QStringLiteral("json")}}},
+            {QStringLiteral("set"),
+             {1,
+              {QStringLiteral("channel"), QStringLiteral("speed"), QStringLiteral("acceleration"),
+               QStringLiteral("low-vibration")}}},
+            {QStringLiteral("save"), {2, {}}},
+            {QStringLiteral("diff"), {2, {QStringLiteral("json")}}},
+            {QStringLiteral("restore"),
+             {2, {QStringLiteral("dry-run"), QStringLiteral("channel")}}},
     };
     return table;
 }

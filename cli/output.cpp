@@ -18,7 +18,8 @@ void out(const QString &text)
 
 void err(const QString &text)
 {
-    const QString line = QCoreApplication::applicationName() + QStringLiteral(": ") + text + QLatin1Char('\n');
+    const QString line
+            = QCoreApplication::applicationName() + QStringLiteral(": ") + text + QLatin1Char('\n');
     std::fputs(line.toUtf8().constData(), stderr);
 }
 
@@ -31,9 +32,9 @@ QString grouped(uint32_t value)
 QString table(const std::vector<ChannelSettings> &channels)
 {
     const QStringList header = {QStringLiteral("channel"), QStringLiteral("positioner"),
-                                QStringLiteral("sensor"), QStringLiteral("speed"),
-                                QStringLiteral("unit"), QStringLiteral("acceleration"),
-                                QStringLiteral("unit"), QStringLiteral("low vibration")};
+                                QStringLiteral("sensor"),  QStringLiteral("speed"),
+                                QStringLiteral("unit"),    QStringLiteral("acceleration"),
+                                QStringLiteral("unit"),    QStringLiteral("low vibration")};
     std::vector<QStringList> rows = {header};
     for (const ChannelSettings &c : channels) {
         if (!c.positioner) {
@@ -60,7 +61,7 @@ QString table(const std::vector<ChannelSettings> &channels)
             if (i > 0)
                 line += QLatin1String("  ");
             line += rightAligned(i) && &row != &rows.front() ? row[i].rightJustified(widths[i])
-                                                              : row[i].leftJustified(widths[i]);
+                                                             : row[i].leftJustified(widths[i]);
         }
         while (line.endsWith(QLatin1Char(' ')))
             line.chop(1);
@@ -88,8 +89,8 @@ QString fieldText(const QString &field, const QJsonValue &value)
 
 QString differenceLine(const snapshot::Difference &d)
 {
-    const QString subject = d.channel < 0 ? d.field
-                                          : QStringLiteral("channel %1 %2").arg(d.channel).arg(d.field);
+    const QString subject
+            = d.channel < 0 ? d.field : QStringLiteral("channel %1 %2").arg(d.channel).arg(d.field);
     return QStringLiteral("%1: %2 -> %3")
             .arg(subject, fieldText(d.field, d.left), fieldText(d.field, d.right));
 }

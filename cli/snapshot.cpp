@@ -109,7 +109,8 @@ public:
         const QString name = QLatin1String(key);
         if (!value.isDouble() || std::floor(number) != number) {
             *error = m_where
-                    + QStringLiteral("\"%1\" must be a whole number, not %2").arg(name, describe(value));
+                    + QStringLiteral("\"%1\" must be a whole number, not %2")
+                              .arg(name, describe(value));
             return false;
         }
         if (number < 0) {
@@ -139,11 +140,13 @@ bool parseChannel(const QJsonValue &value, int position, ChannelSettings *out, Q
     }
     const Fields fields(value.toObject(), where);
     uint32_t index = 0;
-    if (!fields.unsigned32("index", &index, error) || !fields.boolean("positioner", &out->positioner, error))
+    if (!fields.unsigned32("index", &index, error)
+        || !fields.boolean("positioner", &out->positioner, error))
         return false;
     if (index != uint32_t(position)) {
         *error = where
-                + QStringLiteral("\"index\" is %1, expected %2: channels are listed in order from 0")
+                + QStringLiteral(
+                          "\"index\" is %1, expected %2: channels are listed in order from 0")
                           .arg(index)
                           .arg(position);
         return false;
@@ -152,9 +155,9 @@ bool parseChannel(const QJsonValue &value, int position, ChannelSettings *out, Q
     if (!out->positioner)
         return !fields.unknownKeys({"index", "positioner"}, error);
 
-    if (fields.unknownKeys({"index", "positioner", "sensorType", "speed", "acceleration",
-                            "lowVibration"},
-                           error))
+    if (fields.unknownKeys(
+                {"index", "positioner", "sensorType", "speed", "acceleration", "lowVibration"},
+                error))
         return false;
     QString lowVibration;
     if (!fields.unsigned32("sensorType", &out->sensorType, error)
@@ -170,7 +173,8 @@ bool parseChannel(const QJsonValue &value, int position, ChannelSettings *out, Q
         out->lowVibration = LowVibration::Unsupported;
     } else {
         *error = where
-                + QStringLiteral("\"lowVibration\" is %1, expected \"on\", \"off\" or \"unsupported\"")
+                + QStringLiteral(
+                          "\"lowVibration\" is %1, expected \"on\", \"off\" or \"unsupported\"")
                           .arg(quote.arg(lowVibration));
         return false;
     }
@@ -254,20 +258,24 @@ bool parse(const QByteArray &json, const QString &origin, Snapshot *out, QString
         return false;
     if (version != formatVersion) {
         *error = prefix
-                + QStringLiteral("snapshot version %1 is not supported (this program reads version %2)")
+                + QStringLiteral(
+                          "snapshot version %1 is not supported (this program reads version %2)")
                           .arg(version)
                           .arg(formatVersion);
         return false;
     }
     Snapshot snapshot;
-    if (fields.unknownKeys({"format", "version", "locator", "savedAt", "program", "channels"}, error)
+    if (fields.unknownKeys({"format", "version", "locator", "savedAt", "program", "channels"},
+                           error)
         || !fields.string("locator", &snapshot.locator, error)
         || !fields.string("savedAt", &snapshot.savedAt, error)
-        || !fields.string("program", &snapshot.program, error) || !fields.present("channels", error))
+        || !fields.string("program", &snapshot.program, error)
+        || !fields.present("channels", error))
         return false;
     const QJsonValue channels = top.value(QStringLiteral("channels"));
     if (!channels.isArray()) {
-        *error = prefix + QStringLiteral("\"channels\" must be an array, not %1").arg(describe(channels));
+        *error = prefix
+                + QStringLiteral("\"channels\" must be an array, not %1").arg(describe(channels));
         return false;
     }
     const QJsonArray list = channels.toArray();
@@ -354,8 +362,8 @@ std::vector<Difference> compare(const std::vector<ChannelSettings> &left,
             out.push_back({channel, QStringLiteral("acceleration"), qint64(a.acceleration),
                            qint64(b.acceleration)});
         if (a.lowVibration != b.lowVibration)
-            out.push_back({channel, QStringLiteral("lowVibration"), lowVibrationText(a.lowVibration),
-                           lowVibrationText(b.lowVibration)});
+            out.push_back({channel, QStringLiteral("lowVibration"),
+                           lowVibrationText(a.lowVibration), lowVibrationText(b.lowVibration)});
     }
     return out;
 }

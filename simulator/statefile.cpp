@@ -154,8 +154,8 @@ void applyEntry(const json &entry, SystemModel *system)
         if (!item.is_object() || item.size() != 3)
             throw StateError(at + ": expected \"speed\", \"acceleration\" and \"lowVibration\"");
         channel.speed = number(item, "speed", channel.speedMin, channel.speedMax, at);
-        channel.acceleration
-                = number(item, "acceleration", channel.accelerationMin, channel.accelerationMax, at);
+        channel.acceleration = number(item, "acceleration", channel.accelerationMin,
+                                      channel.accelerationMax, at);
         const json lowVibration = item.value("lowVibration", json());
         const int wanted = lowVibration == "on" ? 1 : lowVibration == "off" ? 0 : -1;
         if (lowVibration != "on" && lowVibration != "off" && lowVibration != "unsupported")
@@ -173,9 +173,10 @@ json entryOf(const SystemModel &system)
     for (const ChannelModel &channel : system.channels) {
         channels.push_back({{"speed", channel.speed},
                             {"acceleration", channel.acceleration},
-                            {"lowVibration", channel.lowVibration < 0 ? "unsupported"
-                                                     : channel.lowVibration ? "on"
-                                                                            : "off"}});
+                            {"lowVibration",
+                             channel.lowVibration < 0       ? "unsupported"
+                                     : channel.lowVibration ? "on"
+                                                            : "off"}});
     }
     return channels;
 }
@@ -227,8 +228,9 @@ bool StateStore::load(Fleet *fleet, std::string *error)
         return false;
     try {
         for (auto it = systems.begin(); it != systems.end(); ++it) {
-            const auto system = std::find_if(fleet->systems.begin(), fleet->systems.end(),
-                                             [&](const SystemModel &s) { return s.locator == it.key(); });
+            const auto system
+                    = std::find_if(fleet->systems.begin(), fleet->systems.end(),
+                                   [&](const SystemModel &s) { return s.locator == it.key(); });
             if (system == fleet->systems.end())
                 throw StateError("system \"" + it.key() + "\" is not in the fleet");
             applyEntry(it.value(), &*system);

@@ -19,7 +19,8 @@ struct CliRun
     // Library calls as the --trace output lists them, e.g. "TQ_SetClosedLoopMoveSpeed_S".
     QStringList calls() const
     {
-        static const QRegularExpression line(QStringLiteral("^velotune\\.controller: (TQ_\\w+)\\("));
+        static const QRegularExpression line(
+                QStringLiteral("^velotune\\.controller: (TQ_\\w+)\\("));
         QStringList found;
         for (const QString &l : err.split(QLatin1Char('\n'))) {
             const QRegularExpressionMatch m = line.match(l);
@@ -59,7 +60,8 @@ public:
         QProcess process;
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(m_dir.path());
-        process.start(QStringLiteral(VELOTUNE_CLI), QStringList(QStringLiteral("--trace")) + arguments);
+        process.start(QStringLiteral(VELOTUNE_CLI),
+                      QStringList(QStringLiteral("--trace")) + arguments);
         CliRun result;
         if (!process.waitForFinished(60000)) {
             process.kill();

@@ -7,10 +7,10 @@
 #include <csignal>
 #include <sys/types.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QFile>
 
 namespace {
 
@@ -46,7 +46,8 @@ private slots:
     void saveSetDiffRestore()
     {
         CliRunner cli;
-        QCOMPARE(cli.run({QStringLiteral("save"), first, QStringLiteral("before.json")}).exitCode, 0);
+        QCOMPARE(cli.run({QStringLiteral("save"), first, QStringLiteral("before.json")}).exitCode,
+                 0);
 
         const CliRun speed = cli.run({QStringLiteral("set"), first, QStringLiteral("--channel"),
                                       QStringLiteral("0"), QStringLiteral("--speed"),
@@ -58,14 +59,15 @@ private slots:
         const QStringList speedCalls = speed.calls();
         const int write = int(speedCalls.indexOf(QStringLiteral("TQ_SetClosedLoopMoveSpeed_S")));
         QVERIFY(write > 0);
-        QCOMPARE(speedCalls.mid(write, 4),
-                 QStringList({QStringLiteral("TQ_SetClosedLoopMoveSpeed_S"),
-                              QStringLiteral("TQ_GetClosedLoopMoveAcceleration_S"),
-                              QStringLiteral("TQ_EPK"), QStringLiteral("TQ_GetChannelProperty_S")}));
+        QCOMPARE(
+                speedCalls.mid(write, 4),
+                QStringList({QStringLiteral("TQ_SetClosedLoopMoveSpeed_S"),
+                             QStringLiteral("TQ_GetClosedLoopMoveAcceleration_S"),
+                             QStringLiteral("TQ_EPK"), QStringLiteral("TQ_GetChannelProperty_S")}));
 
-        const CliRun lowVibration = cli.run({QStringLiteral("set"), first, QStringLiteral("--channel"),
-                                             QStringLiteral("1"), QStringLiteral("--low-vibration"),
-                                             QStringLiteral("off")});
+        const CliRun lowVibration = cli.run(
+                {QStringLiteral("set"), first, QStringLiteral("--channel"), QStringLiteral("1"),
+                 QStringLiteral("--low-vibration"), QStringLiteral("off")});
         QCOMPARE(lowVibration.exitCode, 0);
         // Stop first, then the key and the property, then speed and acceleration read back.
         const QStringList lvCalls = lowVibration.calls();
@@ -77,25 +79,28 @@ private slots:
                               QStringLiteral("TQ_GetClosedLoopMoveSpeed_S"),
                               QStringLiteral("TQ_GetClosedLoopMoveAcceleration_S")}));
 
-        QCOMPARE(cli.run({QStringLiteral("set"), first, QStringLiteral("--channel"), QStringLiteral("2"),
-                          QStringLiteral("--acceleration"), QStringLiteral("123")})
+        QCOMPARE(cli.run({QStringLiteral("set"), first, QStringLiteral("--channel"),
+                          QStringLiteral("2"), QStringLiteral("--acceleration"),
+                          QStringLiteral("123")})
                          .exitCode,
                  0);
 
-        const CliRun differs = cli.run({QStringLiteral("diff"), first, QStringLiteral("before.json")});
+        const CliRun differs
+                = cli.run({QStringLiteral("diff"), first, QStringLiteral("before.json")});
         QCOMPARE(differs.exitCode, 1);
         QCOMPARE(differs.out,
                  QStringLiteral("channel 0 speed: 1.500.000 -> 2.000.000\n"
                                 "channel 1 lowVibration: off -> on\n"
                                 "channel 2 acceleration: 123 -> 2.000.000\n"));
 
-        const CliRun dryRun = cli.run({QStringLiteral("restore"), first, QStringLiteral("before.json"),
-                                       QStringLiteral("--dry-run")});
+        const CliRun dryRun = cli.run({QStringLiteral("restore"), first,
+                                       QStringLiteral("before.json"), QStringLiteral("--dry-run")});
         QCOMPARE(dryRun.exitCode, 0);
         QVERIFY(!dryRun.wrote());
         QCOMPARE(dryRun.out.count(QStringLiteral("would write")), 3);
 
-        const CliRun restore = cli.run({QStringLiteral("restore"), first, QStringLiteral("before.json")});
+        const CliRun restore
+                = cli.run({QStringLiteral("restore"), first, QStringLiteral("before.json")});
         QCOMPARE(restore.exitCode, 0);
         QCOMPARE(restore.count("TQ_SetClosedLoopMoveSpeed_S"), 1);
         QCOMPARE(restore.count("TQ_SetClosedLoopMoveAcceleration_S"), 1);
@@ -109,10 +114,12 @@ private slots:
 
         const CliRun show = cli.run({QStringLiteral("show"), first, QStringLiteral("--json")});
         QCOMPARE(show.exitCode, 0);
-        QCOMPARE(channelsOf(show.out.toUtf8()), channelsOf(fileContent(cli.path(QStringLiteral("before.json")))));
+        QCOMPARE(channelsOf(show.out.toUtf8()),
+                 channelsOf(fileContent(cli.path(QStringLiteral("before.json")))));
 
         // Two files: the same comparison without a controller.
-        QCOMPARE(cli.run({QStringLiteral("save"), first, QStringLiteral("after.json")}).exitCode, 0);
+        QCOMPARE(cli.run({QStringLiteral("save"), first, QStringLiteral("after.json")}).exitCode,
+                 0);
         const CliRun files = cli.run({QStringLiteral("diff"), QStringLiteral("after.json"),
                                       QStringLiteral("before.json")});
         QCOMPARE(files.exitCode, 0);
@@ -126,13 +133,15 @@ private slots:
         QTest::addColumn<int>("positioners");
         QTest::addColumn<int>("others");
         QTest::newRow("show") << QStringList{QStringLiteral("show")} << first << 3 << 0;
-        QTest::newRow("show --json") << QStringList{QStringLiteral("show"), QStringLiteral("--json")}
-                                     << second << 2 << 1;
-        QTest::newRow("show --channel") << QStringList{QStringLiteral("show"), QStringLiteral("--channel"),
-                                                       QStringLiteral("2")}
-                                        << first << 1 << 0;
-        QTest::newRow("save") << QStringList{QStringLiteral("save"), QStringLiteral("s.json")} << second
-                              << 2 << 1;
+        QTest::newRow("show --json")
+                << QStringList{QStringLiteral("show"), QStringLiteral("--json")} << second << 2
+                << 1;
+        QTest::newRow("show --channel")
+                << QStringList{QStringLiteral("show"), QStringLiteral("--channel"),
+                               QStringLiteral("2")}
+                << first << 1 << 0;
+        QTest::newRow("save") << QStringList{QStringLiteral("save"), QStringLiteral("s.json")}
+                              << second << 2 << 1;
     }
 
     void readsAreTheWindowsReads()
@@ -151,9 +160,9 @@ private slots:
         QCOMPARE(calls.last(), QStringLiteral("TQ_CloseSystem"));
         // Five reads (and the property key) per positioner channel; only the type of others.
         QCOMPARE(run.count("TQ_GetChannelType"), positioners + others);
-        for (const char *read : {"TQ_GetSensorType_S", "TQ_GetClosedLoopMoveSpeed_S",
-                                 "TQ_GetClosedLoopMoveAcceleration_S", "TQ_EPK",
-                                 "TQ_GetChannelProperty_S"})
+        for (const char *read :
+             {"TQ_GetSensorType_S", "TQ_GetClosedLoopMoveSpeed_S",
+              "TQ_GetClosedLoopMoveAcceleration_S", "TQ_EPK", "TQ_GetChannelProperty_S"})
             QCOMPARE(run.count(read), positioners);
         QCOMPARE(calls.size(), 3 + 6 * positioners + others);
         QCOMPARE(run.count("TQ_FindSystems"), 0);
@@ -164,25 +173,31 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("message");
         const auto set = [](const char *option, const char *value) {
-            QStringList a = {QStringLiteral("set"), first, QStringLiteral("--channel"), QStringLiteral("0")};
+            QStringList a = {QStringLiteral("set"), first, QStringLiteral("--channel"),
+                             QStringLiteral("0")};
             if (QByteArray(option) == "--channel")
                 a = QStringList{QStringLiteral("set"), first};
             return a + QStringList{QLatin1String(option), QLatin1String(value)};
         };
         QTest::newRow("fraction") << set("--speed", "1.5") << "--speed 1.5: not a number";
         QTest::newRow("grouped") << set("--speed", "1,000") << "--speed 1,000: not a number";
-        QTest::newRow("dot grouped") << set("--acceleration", "1.000") << "--acceleration 1.000: not a number";
-        QTest::newRow("negative") << set("--acceleration", "-3") << "--acceleration -3: not a number";
+        QTest::newRow("dot grouped")
+                << set("--acceleration", "1.000") << "--acceleration 1.000: not a number";
+        QTest::newRow("negative") << set("--acceleration", "-3")
+                                  << "--acceleration -3: not a number";
         QTest::newRow("2^32") << set("--speed", "4294967296") << "--speed 4294967296: not a number";
         QTest::newRow("plus sign") << set("--speed", "+5") << "--speed +5: not a number";
         QTest::newRow("empty") << set("--speed", "") << "--speed : not a number";
         QTest::newRow("channel") << set("--channel", "x1") << "--channel x1: not a number";
         QTest::newRow("show channel")
-                << QStringList{QStringLiteral("show"), first, QStringLiteral("--channel"), QStringLiteral("-1")}
+                << QStringList{QStringLiteral("show"), first, QStringLiteral("--channel"),
+                               QStringLiteral("-1")}
                 << "--channel -1: not a number";
-        QTest::newRow("low vibration") << set("--low-vibration", "1") << "--low-vibration 1: expected on or off";
+        QTest::newRow("low vibration")
+                << set("--low-vibration", "1") << "--low-vibration 1: expected on or off";
         QTest::newRow("option of another command")
-                << QStringList{QStringLiteral("save"), first, QStringLiteral("f.json"), QStringLiteral("--json")}
+                << QStringList{QStringLiteral("save"), first, QStringLiteral("f.json"),
+                               QStringLiteral("--json")}
                 << "save does not take --json";
     }
 
@@ -201,8 +216,9 @@ private slots:
     {
         CliRunner cli;
         // Channel 2 of the second controller takes speeds from 1000 to 50000000 only.
-        const CliRun run = cli.run({QStringLiteral("set"), second, QStringLiteral("--channel"),
-                                    QStringLiteral("2"), QStringLiteral("--speed"), QStringLiteral("10")});
+        const CliRun run
+                = cli.run({QStringLiteral("set"), second, QStringLiteral("--channel"),
+                           QStringLiteral("2"), QStringLiteral("--speed"), QStringLiteral("10")});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains(QStringLiteral(
                          "channel 2: Could not set speed value. Error: 20 (Value out of range)")),
@@ -213,7 +229,8 @@ private slots:
                                         QStringLiteral("0"), QStringLiteral("--low-vibration"),
                                         QStringLiteral("on")});
         QCOMPARE(holding.exitCode, 1);
-        QVERIFY2(holding.err.contains(QStringLiteral("Could not set Low Vibration Mode (Axis holding position?). Error: 156")),
+        QVERIFY2(holding.err.contains(QStringLiteral(
+                         "Could not set Low Vibration Mode (Axis holding position?). Error: 156")),
                  qPrintable(holding.err));
         QCOMPARE(holding.count("TQ_SetChannelProperty_S"), 0);
     }
@@ -222,18 +239,23 @@ private slots:
     {
         CliRunner cli;
         QProcessEnvironment env = cli.environment();
-        env.insert(QStringLiteral("NEXILCONTROL_SIM_STATE"), m_shared.filePath(QStringLiteral("state.json")));
+        env.insert(QStringLiteral("NEXILCONTROL_SIM_STATE"),
+                   m_shared.filePath(QStringLiteral("state.json")));
         uint32_t system = 0;
         const QByteArray locator = first.toUtf8();
         QCOMPARE(TQ_OpenSystem(&system, locator.constData(), "sync"), 0u);
         const CliRun busy = cli.run({QStringLiteral("show"), first}, env);
         QCOMPARE(TQ_CloseSystem(system), 0u);
         QCOMPARE(busy.exitCode, 4);
-        QVERIFY2(busy.err.contains(QStringLiteral("Could not connect to Nexil. Error: 17 (System usb:id:31415926 "
-                                                  "is held open by another program (process %1))")
-                                           .arg(QCoreApplication::applicationPid())),
+        QVERIFY2(busy.err.contains(
+                         QStringLiteral(
+                                 "Could not connect to Nexil. Error: 17 (System usb:id:31415926 "
+                                 "is held open by another program (process %1))")
+                                 .arg(QCoreApplication::applicationPid())),
                  qPrintable(busy.err));
-        QCOMPARE(busy.calls(), QStringList({QStringLiteral("TQ_OpenSystem"), QStringLiteral("TQ_GetStatusInfo")}));
+        QCOMPARE(
+                busy.calls(),
+                QStringList({QStringLiteral("TQ_OpenSystem"), QStringLiteral("TQ_GetStatusInfo")}));
         // Released here, usable there.
         QCOMPARE(cli.run({QStringLiteral("show"), first}, env).exitCode, 0);
     }
@@ -259,13 +281,14 @@ private slots:
 
         QProcess process;
         process.setProcessEnvironment(env);
-        process.start(QStringLiteral(VELOTUNE_CLI),
-                      {QStringLiteral("--trace"), QStringLiteral("show"), QStringLiteral("usb:id:1")});
+        process.start(
+                QStringLiteral(VELOTUNE_CLI),
+                {QStringLiteral("--trace"), QStringLiteral("show"), QStringLiteral("usb:id:1")});
         QVERIFY(process.waitForStarted());
         QByteArray err;
         // Once the channel count is in, the system is open and the reads are under way.
-        QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains("TQ_GetNumberOfChannels"),
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+                (err += process.readAllStandardError()).contains("TQ_GetNumberOfChannels"), 10000);
         ::kill(pid_t(process.processId()), signal);
         QVERIFY(process.waitForFinished(10000));
         err += process.readAllStandardError();
@@ -274,8 +297,8 @@ private slots:
         QVERIFY2(err.contains("TQ_CloseSystem(systemIndex 1) = 0"), err.constData());
         QVERIFY(process.readAllStandardOutput().isEmpty());
         // The next program gets it at once.
-        QCOMPARE(cli.run({QStringLiteral("show"), QStringLiteral("usb:id:1"), QStringLiteral("--channel"),
-                          QStringLiteral("0")},
+        QCOMPARE(cli.run({QStringLiteral("show"), QStringLiteral("usb:id:1"),
+                          QStringLiteral("--channel"), QStringLiteral("0")},
                          env)
                          .exitCode,
                  0);
@@ -286,17 +309,20 @@ private slots:
         CliRunner cli;
         QFile state(cli.statePath());
         QVERIFY(state.open(QIODevice::WriteOnly));
-        state.write(R"({"format": "nexilsim-state", "version": 1, "systems": {"usb:id:31415926": [{}]}})");
+        state.write(
+                R"({"format": "nexilsim-state", "version": 1, "systems": {"usb:id:31415926": [{}]}})");
         state.close();
         const CliRun run = cli.run({QStringLiteral("list")});
         QCOMPARE(run.exitCode, 4);
-        QVERIFY2(run.err.contains(QStringLiteral("Error: 5 (State file '%1' is unusable: system "
-                                                 "\"usb:id:31415926\": expected 3 channels (delete it "
-                                                 "to start again from the fleet's settings))")
-                                          .arg(cli.statePath())),
+        QVERIFY2(run.err.contains(
+                         QStringLiteral("Error: 5 (State file '%1' is unusable: system "
+                                        "\"usb:id:31415926\": expected 3 channels (delete it "
+                                        "to start again from the fleet's settings))")
+                                 .arg(cli.statePath())),
                  qPrintable(run.err));
         QVERIFY(QFile::remove(cli.statePath()));
-        QCOMPARE(cli.run({QStringLiteral("list")}).out, first + QLatin1Char('\n') + second + QLatin1Char('\n'));
+        QCOMPARE(cli.run({QStringLiteral("list")}).out,
+                 first + QLatin1Char('\n') + second + QLatin1Char('\n'));
     }
 
 private:

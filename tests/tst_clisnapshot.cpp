@@ -33,7 +33,8 @@ QJsonObject withChannel(QJsonObject top, int index, const std::function<void(QJs
 
 QByteArray setField(QJsonObject top, int channel, const char *key, const QJsonValue &value)
 {
-    return json(withChannel(top, channel, [&](QJsonObject &c) { c.insert(QLatin1String(key), value); }));
+    return json(withChannel(top, channel,
+                            [&](QJsonObject &c) { c.insert(QLatin1String(key), value); }));
 }
 
 } // namespace
@@ -55,9 +56,11 @@ private slots:
 
         QTest::newRow("round trip") << Edit([](QJsonObject o) { return json(o); }) << 0
                                     << "matches bad.json (0 field(s) written)" << false;
-        QTest::newRow("truncated")
-                << Edit([](QJsonObject o) { const QByteArray b = json(o); return b.left(b.size() / 2); })
-                << 3 << "bad.json: not a snapshot: not valid JSON" << true;
+        QTest::newRow("truncated") << Edit([](QJsonObject o) {
+            const QByteArray b = json(o);
+            return b.left(b.size() / 2);
+        }) << 3 << "bad.json: not a snapshot: not valid JSON"
+                                   << true;
         QTest::newRow("not JSON") << Edit([](QJsonObject) { return QByteArray("speed = 5\n"); })
                                   << 3 << "bad.json: not a snapshot: not valid JSON" << true;
         QTest::newRow("empty") << Edit([](QJsonObject) { return QByteArray(); }) << 3
@@ -80,30 +83,32 @@ private slots:
         QTest::newRow("negative value")
                 << Edit([](QJsonObject o) { return setField(o, 2, "acceleration", -1); }) << 3
                 << "channels[2]: \"acceleration\" is -1, below 0" << true;
-        QTest::newRow("fraction") << Edit([](QJsonObject o) { return setField(o, 0, "speed", 1.5); })
-                                  << 3 << "channels[0]: \"speed\" must be a whole number, not 1.5"
+        QTest::newRow("fraction") << Edit([](QJsonObject o) {
+            return setField(o, 0, "speed", 1.5);
+        }) << 3 << "channels[0]: \"speed\" must be a whole number, not 1.5"
                                   << true;
-        QTest::newRow("number as text")
-                << Edit([](QJsonObject o) { return setField(o, 0, "speed", QStringLiteral("1000")); })
-                << 3 << "\"speed\" must be a whole number, not \"1000\"" << true;
+        QTest::newRow("number as text") << Edit([](QJsonObject o) {
+            return setField(o, 0, "speed", QStringLiteral("1000"));
+        }) << 3 << "\"speed\" must be a whole number, not \"1000\""
+                                        << true;
         QTest::newRow("missing field") << Edit([](QJsonObject o) {
-            return json(withChannel(o, 2, [](QJsonObject &c) { c.remove(QStringLiteral("acceleration")); }));
+            return json(withChannel(
+                    o, 2, [](QJsonObject &c) { c.remove(QStringLiteral("acceleration")); }));
         }) << 3 << "channels[2]: \"acceleration\" is missing"
                                        << true;
         QTest::newRow("unknown key")
                 << Edit([](QJsonObject o) { return setField(o, 0, "sped", 5); }) << 3
                 << "channels[0]: unknown key \"sped\"" << true;
-        QTest::newRow("bad Low Vibration")
-                << Edit([](QJsonObject o) { return setField(o, 0, "lowVibration", QStringLiteral("maybe")); })
-                << 3 << "\"lowVibration\" is \"maybe\", expected \"on\", \"off\" or \"unsupported\""
-                << true;
+        QTest::newRow("bad Low Vibration") << Edit([](QJsonObject o) {
+            return setField(o, 0, "lowVibration", QStringLiteral("maybe"));
+        }) << 3 << "\"lowVibration\" is \"maybe\", expected \"on\", \"off\" or \"unsupported\""
+                                           << true;
         QTest::newRow("channels out of order")
                 << Edit([](QJsonObject o) { return setField(o, 1, "index", 2); }) << 3
                 << "channels[1]: \"index\" is 2, expected 1" << true;
-        QTest::newRow("larger than 4 MiB") << Edit([](QJsonObject o) {
-            return json(o) + QByteArray(4 * 1024 * 1024, ' ');
-        }) << 3 << "bad.json: not a snapshot: larger than 4194304 bytes"
-                                           << true;
+        QTest::newRow("larger than 4 MiB")
+                << Edit([](QJsonObject o) { return json(o) + QByteArray(4 * 1024 * 1024, ' '); })
+                << 3 << "bad.json: not a snapshot: larger than 4194304 bytes" << true;
         // These need the controller to tell: it is opened, read and released, never written.
         QTest::newRow("wrong channel count") << Edit([](QJsonObject o) {
             QJsonArray channels = o.value(QStringLiteral("channels")).toArray();
@@ -120,7 +125,9 @@ private slots:
                 c.insert(QStringLiteral("acceleration"), 1000);
                 c.insert(QStringLiteral("lowVibration"), QStringLiteral("off"));
             }));
-        }) << 3 << "channel 1 is a positioner in the file, not one on the controller; nothing written"
+        }) << 3
+                                               << "channel 1 is a positioner in the file, not one "
+                                                  "on the controller; nothing written"
                                                << false;
         QTest::newRow("other sensor")
                 << Edit([](QJsonObject o) { return setField(o, 0, "sensorType", 1); }) << 3
@@ -135,12 +142,14 @@ private slots:
         QFETCH(bool, noCallAtAll);
 
         CliRunner cli;
-        const CliRun saved = cli.run({QStringLiteral("save"), locator, QStringLiteral("saved.json")});
+        const CliRun saved
+                = cli.run({QStringLiteral("save"), locator, QStringLiteral("saved.json")});
         QCOMPARE(saved.exitCode, 0);
         QFile savedFile(cli.path(QStringLiteral("saved.json")));
         QVERIFY(savedFile.open(QIODevice::ReadOnly));
         const QJsonObject snapshot = QJsonDocument::fromJson(savedFile.readAll()).object();
-        QCOMPARE(snapshot.value(QStringLiteral("format")).toString(), QStringLiteral("velotune-snapshot"));
+        QCOMPARE(snapshot.value(QStringLiteral("format")).toString(),
+                 QStringLiteral("velotune-snapshot"));
 
         QFile bad(cli.path(QStringLiteral("bad.json")));
         QVERIFY(bad.open(QIODevice::WriteOnly));
@@ -148,7 +157,8 @@ private slots:
         QCOMPARE(bad.write(content), qint64(content.size()));
         bad.close();
 
-        const CliRun restore = cli.run({QStringLiteral("restore"), locator, QStringLiteral("bad.json")});
+        const CliRun restore
+                = cli.run({QStringLiteral("restore"), locator, QStringLiteral("bad.json")});
         QCOMPARE(restore.exitCode, exitCode);
         QVERIFY2((restore.out + restore.err).contains(message), qPrintable(restore.err));
         QVERIFY2(!restore.wrote(), qPrintable(restore.err));
@@ -168,10 +178,13 @@ private slots:
         CliRunner cli;
         const CliRun folder = cli.run({QStringLiteral("restore"), locator, QStringLiteral(".")});
         QCOMPARE(folder.exitCode, 3);
-        QVERIFY2(folder.err.contains(QStringLiteral(".: not a regular file")), qPrintable(folder.err));
-        const CliRun missing = cli.run({QStringLiteral("restore"), locator, QStringLiteral("none.json")});
+        QVERIFY2(folder.err.contains(QStringLiteral(".: not a regular file")),
+                 qPrintable(folder.err));
+        const CliRun missing
+                = cli.run({QStringLiteral("restore"), locator, QStringLiteral("none.json")});
         QCOMPARE(missing.exitCode, 3);
-        QVERIFY2(missing.err.contains(QStringLiteral("none.json: no such file")), qPrintable(missing.err));
+        QVERIFY2(missing.err.contains(QStringLiteral("none.json: no such file")),
+                 qPrintable(missing.err));
         QCOMPARE(folder.calls() + missing.calls(), QStringList());
     }
 };
