@@ -1,6 +1,7 @@
 #ifndef VELOTUNE_H
 #define VELOTUNE_H
 
+#include "channelio.h"
 #include "ui_velotune.h"
 
 #include <QMainWindow>
@@ -36,6 +37,8 @@ private:
     void fetchAcceleration(uint32_t channel);
     void fetchLowVibration(uint32_t channel);
     void showLowVibrationAfterRefusal(uint32_t channel, bool clickedOn);
+    // One of the five reads above, as the shared read sequences name them.
+    void fetch(nexil::Read read, uint32_t channel);
 
     Ui::VelotuneClass ui;
     uint32_t systemIndex;

@@ -1,3 +1,4 @@
+#include "channelio.h"
 #include "nexillibrary.h"
 #include "velotune.h"
 
@@ -5,24 +6,16 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 
 void Velotune::on_pbRefresh_clicked()
 {
     const QSignalBlocker blocker(ui.cbLocator);
     ui.cbLocator->clear();
 
-    // Zeroed, so a short answer without its NUL ends there instead of running into stale
-    // stack bytes.
-    char buffer[4096] = {};
-    uint32_t size = sizeof buffer;
-    if (nexil::TQ_FindSystems("interface usb", buffer, &size) != 0)
+    QStringList found;
+    if (nexil::findSystems(&found) != 0)
         return;
-
-    // The library need not terminate a full buffer.
-    const auto length = int(strnlen(buffer, sizeof buffer));
-    const QString found = QString::fromUtf8(buffer, length);
-    ui.cbLocator->addItems(found.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+    ui.cbLocator->addItems(found);
     if (ui.cbLocator->count() > 0)
         ui.cbLocator->setCurrentIndex(0);
 }

@@ -1,3 +1,4 @@
+#include "channelio.h"
 #include "nexillibrary.h"
 #include "velotune.h"
 
@@ -7,12 +8,6 @@
 
 namespace {
 
-bool isLinearSensor(uint32_t type)
-{
-    static const uint32_t linear[] = {1, 5, 6, 9, 18, 21, 24, 32, 35, 38, 40, 41, 42, 43, 44};
-    return std::find(std::begin(linear), std::end(linear), type) != std::end(linear);
-}
-
 // Compare unsigned before narrowing: a value of 2^31 or more must show as the maximum, not wrap.
 void showValue(QSpinBox *box, uint32_t value)
 {
@@ -20,32 +15,40 @@ void showValue(QSpinBox *box, uint32_t value)
     box->setValue(int(std::min(value, uint32_t(box->maximum()))));
 }
 
-const QChar micro(0x00B5);
-const QChar degree(0x00B0);
-const QChar squared(0x00B2);
-
 } // namespace
 
 void Velotune::on_sbChannelIndex_valueChanged(int value)
 {
     const auto channel = uint32_t(value);
-    fetchChannelType(channel);
-    fetchSensorType(channel);
-    fetchSpeed(channel);
-    fetchAcceleration(channel);
-    fetchLowVibration(channel);
+    for (const nexil::Read read : nexil::fullReadBack())
+        fetch(read, channel);
+}
+
+void Velotune::fetch(nexil::Read read, uint32_t channel)
+{
+    switch (read) {
+    case nexil::Read::ChannelType:
+        return fetchChannelType(channel);
+    case nexil::Read::SensorType:
+        return fetchSensorType(channel);
+    case nexil::Read::Speed:
+        return fetchSpeed(channel);
+    case nexil::Read::Acceleration:
+        return fetchAcceleration(channel);
+    case nexil::Read::LowVibration:
+        return fetchLowVibration(channel);
+    }
 }
 
 void Velotune::fetchChannelType(uint32_t channel)
 {
-    uint32_t type = 0;
-    const uint32_t status = nexil::TQ_GetChannelType(systemIndex, channel, &type);
-    if (status != 0) {
-        showStatus(tr("Could not fetch current channel type. Error %1 (%2)"), status);
+    const nexil::Reading type = nexil::readChannelType(systemIndex, channel);
+    if (type.status != 0) {
+        showStatus(tr("Could not fetch current channel type. Error %1 (%2)"), type.status);
         return;
     }
     const QString refusal = tr("This programm works only with positioners channels!");
-    if (type != 0) {
+    if (type.value != nexil::PositionerChannel) {
         ui.gbConfiguration->setEnabled(false);
         ui.statusBar->showMessage(refusal);
         return;
@@ -58,51 +61,42 @@ void Velotune::fetchChannelType(uint32_t channel)
 
 void Velotune::fetchSensorType(uint32_t channel)
 {
-    uint32_t type = 0;
-    const uint32_t status = nexil::TQ_GetSensorType_S(systemIndex, channel, &type);
-    if (status != 0) {
+    const nexil::Reading type = nexil::readSensorType(systemIndex, channel);
+    if (type.status != 0) {
         ui.gbConfiguration->setEnabled(false);
-        showStatus(tr("Could not fetch current sensor type. Error %1 (%2)"), status);
+        showStatus(tr("Could not fetch current sensor type. Error %1 (%2)"), type.status);
         return;
     }
-    if (isLinearSensor(type)) {
-        ui.lSpeed->setText(QLatin1String("Speed [nm/sec]:"));
-        ui.lAcceleration->setText(QLatin1String("Acceleration [") + micro + QLatin1String("m/sec")
-                                  + squared + QLatin1String("]:"));
-    } else {
-        ui.lSpeed->setText(QLatin1String("Speed [") + micro + degree + QLatin1String("/sec]:"));
-        ui.lAcceleration->setText(QLatin1String("Acceleration [m") + degree + QLatin1String("/sec")
-                                  + squared + QLatin1String("]:"));
-    }
+    ui.lSpeed->setText(nexil::speedLabel(type.value));
+    ui.lAcceleration->setText(nexil::accelerationLabel(type.value));
 }
 
 void Velotune::fetchSpeed(uint32_t channel)
 {
-    uint32_t speed = 0;
-    const uint32_t status = nexil::TQ_GetClosedLoopMoveSpeed_S(systemIndex, channel, &speed);
-    if (status != 0) {
-        showStatus(tr("Could not fetch current speed from device. Error: %1 (%2)"), status);
+    const nexil::Reading speed = nexil::readSpeed(systemIndex, channel);
+    if (speed.status != 0) {
+        showStatus(tr("Could not fetch current speed from device. Error: %1 (%2)"), speed.status);
         return;
     }
-    showValue(ui.sbSpeed, speed);
+    showValue(ui.sbSpeed, speed.value);
 }
 
 void Velotune::fetchAcceleration(uint32_t channel)
 {
-    uint32_t acceleration = 0;
-    const uint32_t status = nexil::TQ_GetClosedLoopMoveAcceleration_S(systemIndex, channel, &acceleration);
-    if (status != 0) {
-        showStatus(tr("Could not fetch current acceleration from device. Error: %1 (%2)"), status);
+    const nexil::Reading acceleration = nexil::readAcceleration(systemIndex, channel);
+    if (acceleration.status != 0) {
+        showStatus(tr("Could not fetch current acceleration from device. Error: %1 (%2)"),
+                   acceleration.status);
         return;
     }
-    showValue(ui.sbAcceleration, acceleration);
+    showValue(ui.sbAcceleration, acceleration.value);
 }
 
 void Velotune::fetchLowVibration(uint32_t channel)
 {
-    const uint32_t key = nexil::lowVibrationKey();
-    uint32_t value = 0;
-    const uint32_t status = nexil::TQ_GetChannelProperty_S(systemIndex, channel, key, &value);
+    const nexil::Reading lowVibration = nexil::readLowVibration(systemIndex, channel);
+    const uint32_t status = lowVibration.status;
+    const uint32_t value = lowVibration.value;
     if (status == nexil::PropertyNotSupported) {
         ui.lLowVibration->setEnabled(false);
         ui.pbLowVibration->setEnabled(false);

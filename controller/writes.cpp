@@ -1,4 +1,4 @@
-#include "nexillibrary.h"
+#include "channelio.h"
 #include "velotune.h"
 
 #include <QSignalBlocker>
@@ -9,10 +9,11 @@ namespace {
 
 // After a refused write the box shows what the controller holds, or, when that cannot be
 // read either, what it showed before the attempt.
-void showAfterRefusal(SepSpinBox *box, bool read, uint32_t held)
+void showAfterRefusal(SepSpinBox *box, const nexil::Reading &held)
 {
     const QSignalBlocker blocker(box);
-    box->setValue(read ? int(std::min(held, uint32_t(box->maximum()))) : box->valueBeforeEdit());
+    box->setValue(held.status == 0 ? int(std::min(held.value, uint32_t(box->maximum())))
+                                   : box->valueBeforeEdit());
 }
 
 } // namespace
@@ -20,66 +21,56 @@ void showAfterRefusal(SepSpinBox *box, bool read, uint32_t held)
 void Velotune::on_sbSpeed_valueChanged(int value)
 {
     const auto channel = uint32_t(ui.sbChannelIndex->value());
-    const uint32_t status = nexil::TQ_SetClosedLoopMoveSpeed_S(systemIndex, channel, uint32_t(value));
+    const uint32_t status = nexil::writeSpeed(systemIndex, channel, uint32_t(value));
     if (status != 0) {
         showStatus(tr("Could not set speed value. Error: %1 (%2)"), status);
-        uint32_t speed = 0;
-        const bool read = nexil::TQ_GetClosedLoopMoveSpeed_S(systemIndex, channel, &speed) == 0;
-        showAfterRefusal(ui.sbSpeed, read, speed);
+        showAfterRefusal(ui.sbSpeed, nexil::readSpeed(systemIndex, channel));
         return;
     }
-    fetchAcceleration(channel);
-    fetchLowVibration(channel);
+    for (const nexil::Read read : nexil::readsAfterWrite(nexil::Setting::Speed))
+        fetch(read, channel);
 }
 
 void Velotune::on_sbAcceleration_valueChanged(int value)
 {
     const auto channel = uint32_t(ui.sbChannelIndex->value());
-    const uint32_t status
-            = nexil::TQ_SetClosedLoopMoveAcceleration_S(systemIndex, channel, uint32_t(value));
+    const uint32_t status = nexil::writeAcceleration(systemIndex, channel, uint32_t(value));
     if (status != 0) {
         showStatus(tr("Could not set acceleration value. Error: %1 (%2)"), status);
-        uint32_t acceleration = 0;
-        const bool read
-                = nexil::TQ_GetClosedLoopMoveAcceleration_S(systemIndex, channel, &acceleration) == 0;
-        showAfterRefusal(ui.sbAcceleration, read, acceleration);
+        showAfterRefusal(ui.sbAcceleration, nexil::readAcceleration(systemIndex, channel));
         return;
     }
-    fetchLowVibration(channel);
+    for (const nexil::Read read : nexil::readsAfterWrite(nexil::Setting::Acceleration))
+        fetch(read, channel);
 }
 
 // After a refused stop or property write the button shows the controller's state, or, when
 // that cannot be read, the state and text it had before the click.
 void Velotune::showLowVibrationAfterRefusal(uint32_t channel, bool clickedOn)
 {
-    uint32_t held = 0;
-    const uint32_t key = nexil::lowVibrationKey();
-    const bool read = nexil::TQ_GetChannelProperty_S(systemIndex, channel, key, &held) == 0;
+    const nexil::Reading held = nexil::readLowVibration(systemIndex, channel);
     const QSignalBlocker blocker(ui.pbLowVibration);
-    ui.pbLowVibration->setChecked(read ? held != 0 : !clickedOn);
-    if (read)
-        ui.pbLowVibration->setText(held != 0 ? tr("&On") : tr("&Off"));
+    ui.pbLowVibration->setChecked(held.status == 0 ? held.value != 0 : !clickedOn);
+    if (held.status == 0)
+        ui.pbLowVibration->setText(held.value != 0 ? tr("&On") : tr("&Off"));
 }
 
 void Velotune::on_pbLowVibration_clicked(bool on)
 {
     const auto channel = uint32_t(ui.sbChannelIndex->value());
-    uint32_t status = nexil::TQ_Stop_S(systemIndex, channel);
-    if (status != 0) {
+    const nexil::LowVibrationWrite write = nexil::writeLowVibration(systemIndex, channel, on);
+    if (!write.stopped) {
         showStatus(tr("Could not set Low Vibration Mode (Axis holding position?). Error: %1 (%2)"),
-                   status);
+                   write.status);
         showLowVibrationAfterRefusal(channel, on);
         return;
     }
-
-    const uint32_t key = nexil::lowVibrationKey();
-    status = nexil::TQ_SetChannelProperty_S(systemIndex, channel, key, on ? 1 : 0);
-    if (status != 0) {
-        showStatus(tr("Could not set Low Vibration Mode. Error: %1 (%2)"), status);
+    if (write.status != 0) {
+        showStatus(tr("Could not set Low Vibration Mode. Error: %1 (%2)"), write.status);
         showLowVibrationAfterRefusal(channel, on);
         return;
     }
     ui.pbLowVibration->setText(on ? tr("&On") : tr("&Off"));
-    fetchSpeed(channel);
-    fetchAcceleration(channel);
+    for (const nexil::Read read : nexil::readsAfterWrite(nexil::Setting::LowVibration))
+        fetch(read, channel);
 }

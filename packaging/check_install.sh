@@ -14,6 +14,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 # Captured first: with pipefail, "tool | grep -q" fails whenever grep stops reading early.
 dynamic=$(readelf -d "$prefix/bin/velotune")
 libraries=$(ldd "$prefix/bin/velotune")
+cli_libraries=$(ldd "$prefix/bin/velotune-cli")
 
 failed=0
 passed=0
@@ -32,6 +33,11 @@ for f in bin/velotune lib/velotune/libNexilControl.so share/applications/velotun
     check "installs $f" "[[ -f '$prefix/$f' ]]"
 done
 check "bin/velotune is executable" "[[ -x '$prefix/bin/velotune' ]]"
+check "bin/velotune-cli is executable" "[[ -x '$prefix/bin/velotune-cli' ]]"
+check "velotune-cli needs no Qt Gui or Widgets library" \
+    "grep -q 'Qt[56]Core' <<<\"\$cli_libraries\" && ! grep -qE 'Qt[56](Gui|Widgets)' <<<\"\$cli_libraries\""
+check "velotune-cli --version runs from the prefix" \
+    "[[ \$('$prefix/bin/velotune-cli' --version) == 'velotune-cli '* ]]"
 check "the program has no run path" "! grep -q 'R.*PATH' <<<\"\$dynamic\""
 check "no build-tree path left in the program" \
     "! grep -qF '$(cd "$build" && pwd)' <<<\"\$dynamic\""

@@ -116,12 +116,14 @@ void Simulator::ensureLoaded()
     const char *path = std::getenv("NEXILCONTROL_SIM_CONFIG");
     if (path == nullptr || *path == '\0') {
         install(defaultFleetJson, "the built-in fleet");
+        applyState();
         return;
     }
     Fleet fleet;
     std::string error;
     if (readFleetFile(path, &fleet, &error)) {
         fleet_ = std::move(fleet);
+        applyState();
         return;
     }
     fleet_ = Fleet();
@@ -231,9 +233,13 @@ uint32_t Simulator::openSystem(uint32_t *handle, const char *locator, const char
         return status::UnknownLocator;
     const auto index = static_cast<std::size_t>(system - fleet_.systems.begin());
     for (const auto &entry : open_) {
-        if (entry.second == index)
+        if (entry.second == index) {
+            heldText_ = nullptr;
             return status::AlreadyOpen;
+        }
     }
+    if (const uint32_t refused = holdAcrossProcesses(index))
+        return refused;
     // Handles are never reused so a stale one is always caught.
     *handle = nextHandle_++;
     open_[*handle] = index;
@@ -242,7 +248,12 @@ uint32_t Simulator::openSystem(uint32_t *handle, const char *locator, const char
 
 uint32_t Simulator::closeSystem(uint32_t handle)
 {
-    return open_.erase(handle) > 0 ? status::Ok : status::InvalidSystemIndex;
+    const auto it = open_.find(handle);
+    if (it == open_.end())
+        return status::InvalidSystemIndex;
+    releaseAcrossProcesses(it->second);
+    open_.erase(it);
+    return status::Ok;
 }
 
 uint32_t Simulator::channelCount(uint32_t handle, uint32_t *count)
@@ -286,7 +297,12 @@ uint32_t Simulator::setInRange(uint32_t handle, uint32_t index, uint32_t value,
         return st;
     if (value < ch->*min || value > ch->*max)
         return status::ValueOutOfRange;
+    const uint32_t before = ch->*field;
     ch->*field = value;
+    if (const uint32_t unsaved = persist(handle)) {
+        ch->*field = before;
+        return unsaved;
+    }
     return status::Ok;
 }
 
@@ -316,7 +332,12 @@ uint32_t Simulator::setProperty(uint32_t handle, uint32_t index, uint32_t key, u
         return st;
     if (value > 1)
         return status::ValueOutOfRange;
+    const int before = ch->lowVibration;
     ch->lowVibration = static_cast<int>(value);
+    if (const uint32_t unsaved = persist(handle)) {
+        ch->lowVibration = before;
+        return unsaved;
+    }
     return status::Ok;
 }
 
@@ -336,6 +357,10 @@ uint32_t Simulator::statusInfo(uint32_t code, const char **info)
     const auto override = textOverrides_.find(code);
     if (override != textOverrides_.end())
         text = override->second;
+    else if (code == status::AlreadyOpen && heldText_ != nullptr)
+        text = heldText_;
+    else if (code == status::ConfigurationError && stateError_ != nullptr)
+        text = stateError_;
     else if (code == status::ConfigurationError && configError_ != nullptr)
         text = configError_;
     else

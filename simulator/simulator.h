@@ -2,6 +2,7 @@
 #define NEXILSIM_SIMULATOR_H
 
 #include "simcontrol.h"
+#include "statefile.h"
 
 #include <cstdint>
 #include <deque>
@@ -115,6 +116,11 @@ private:
     std::optional<uint32_t> takeQueuedFault(const std::string &function);
     SystemModel *systemFor(uint32_t handle);
     const char *keep(std::string text);
+    // statefile.cpp: the settings kept across processes and the holds between them.
+    void applyState();
+    uint32_t holdAcrossProcesses(std::size_t index);
+    void releaseAcrossProcesses(std::size_t index);
+    uint32_t persist(uint32_t handle);
 
     std::mutex mutex_;
     bool loaded_ = false;
@@ -122,6 +128,9 @@ private:
     std::map<uint32_t, std::size_t> open_; // handle -> index into fleet_.systems
     uint32_t nextHandle_ = 1;
     const char *configError_ = nullptr; // set while the fleet is unusable
+    StateStore state_;
+    const char *heldText_ = nullptr;   // why the last open was refused across processes
+    const char *stateError_ = nullptr; // why the state file could not be used last
 
     // Callers may hold on to status texts like they can with the real library's static
     // strings, so nothing handed out is ever freed.

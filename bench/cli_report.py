@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""velotune-cli figures for docs/performance.md (Release build in BUILD, default build-release).
+
+(f) start-up to exit of `velotune-cli show` on the simulator's default fleet against
+bench_cli_bare, a QCoreApplication that does nothing: median wall time of 31 runs each,
+alternating.
+(g) `save` with 1000 us of simulated latency per call: the program's own time from before the
+open to the written file (its velotune.cli debug line), and the whole process, against
+calls x 1000 us; calls counted in the --trace output. Median of 11 runs.
+"""
+import os
+import re
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+build = sys.argv[1] if len(sys.argv) > 1 else "build-release"
+cli = os.path.join(build, "cli", "velotune-cli")
+bare = os.path.join(build, "bench", "bench_cli_bare")
+library = os.path.abspath(os.path.join(build, "simulator", "libNexilControl.so"))
+
+env = dict(os.environ, NEXILCONTROL_LIBRARY=library)
+for key in ("NEXILCONTROL_SIM_STATE", "NEXILCONTROL_SIM_CONFIG", "QT_LOGGING_RULES"):
+    env.pop(key, None)
+
+
+def wall(command, environment):
+    start = time.perf_counter()
+    subprocess.run(command, env=environment, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   check=True)
+    return (time.perf_counter() - start) * 1000.0
+
+
+show = [cli, "show", "usb:id:31415926"]
+runs = {"bare": [], "show": []}
+for _ in range(31):
+    runs["bare"].append(wall([bare], env))
+    runs["show"].append(wall(show, env))
+bare_ms = statistics.median(runs["bare"])
+show_ms = statistics.median(runs["show"])
+print(f"(f) bare QCoreApplication {bare_ms:.1f} ms, velotune-cli show {show_ms:.1f} ms, "
+      f"ratio {show_ms / bare_ms:.2f} (target <= 1.5), fastest {min(runs['bare']):.1f} / "
+      f"{min(runs['show']):.1f} ms")
+
+with tempfile.TemporaryDirectory() as folder:
+    config = os.path.join(folder, "fleet.json")
+    with open(config, "w") as f:
+        f.write('{"latencyMicroseconds": 1000, "systems": [{"locator": "usb:id:1", '
+                '"channels": [{}, {"sensorType": 40, "lowVibration": "on"}, '
+                '{"sensorType": 2, "lowVibration": "unsupported"}]}]}')
+    slow = dict(env, NEXILCONTROL_SIM_CONFIG=config)
+    target = os.path.join(folder, "s.json")
+    traced = subprocess.run([cli, "--trace", "save", "usb:id:1", target], env=slow,
+                            capture_output=True, text=True, check=True)
+    calls = len(re.findall(r"^velotune\.controller: TQ_", traced.stderr, re.M))
+    timed = dict(slow, QT_LOGGING_RULES="velotune.cli.debug=true")
+    own, whole, load = [], [], []
+    for _ in range(11):
+        start = time.perf_counter()
+        result = subprocess.run([cli, "save", "usb:id:1", target], env=timed,
+                                capture_output=True, text=True, check=True)
+        whole.append((time.perf_counter() - start) * 1000.0)
+        own.append(int(re.search(r"save: (\d+) us", result.stderr).group(1)) / 1000.0)
+        load.append(int(re.search(r"library loaded in (\d+) us", result.stderr).group(1)) / 1000.0)
+    ideal = calls * 1.0
+    own_ms = statistics.median(own)
+    whole_ms = statistics.median(whole)
+    print(f"(g) save: {calls} calls x 1 ms = {ideal:.1f} ms; open to written file {own_ms:.2f} ms "
+          f"(+{(own_ms - ideal) / ideal * 100:.2f} %, fastest {min(own):.2f} ms); whole process "
+          f"{whole_ms:.1f} ms (+{whole_ms - ideal:.1f} ms, bare start-up {bare_ms:.1f} ms, library "
+          f"load {statistics.median(load):.2f} ms)")

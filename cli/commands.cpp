@@ -1,0 +1,478 @@
+#include "commands.h"
+
+#include "controller.h"
+#include "exitcodes.h"
+#include "interrupt.h"
+#include "nexillibrary.h"
+#include "output.h"
+#include "snapshot.h"
+#include "statusformat.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLoggingCategory>
+
+#include <algorithm>
+
+Q_LOGGING_CATEGORY(lcCli, "velotune.cli", QtInfoMsg)
+
+namespace commands {
+
+namespace {
+
+using output::err;
+using output::out;
+
+// The channels asked for, or all of them; a channel the controller does not have is refused.
+bool selectChannels(const Options &options, const Controller &controller,
+                    std::vector<uint32_t> *selected, QString *error)
+{
+    const uint32_t count = controller.channelCount();
+    if (options.channels.empty()) {
+        selected->clear();
+        for (uint32_t i = 0; i < count; ++i)
+            selected->push_back(i);
+        return true;
+    }
+    for (const uint32_t channel : options.channels) {
+        if (channel >= count) {
+            *error = count == 0 ? QStringLiteral("%1 has no channels").arg(controller.locator())
+                                : QStringLiteral("%1 has no channel %2 (it has channels 0 to %3)")
+                                          .arg(controller.locator())
+                                          .arg(channel)
+                                          .arg(count - 1);
+            return false;
+        }
+    }
+    *selected = options.channels;
+    return true;
+}
+
+// Reads the given channels; on failure the message is printed and the exit status returned.
+int readChannels(Controller &controller, const std::vector<uint32_t> &channels,
+                 std::vector<ChannelSettings> *settings)
+{
+    settings->clear();
+    for (const uint32_t channel : channels) {
+        ChannelSettings read;
+        QString error;
+        if (!controller.readChannel(channel, &read, &error)) {
+            err(controller.locator() + QStringLiteral(": ") + error);
+            return exitcode::Controller;
+        }
+        settings->push_back(read);
+    }
+    return exitcode::Ok;
+}
+
+// Opens, reads the channels asked for (all without --channel) and releases the controller.
+int readController(const QString &locator, const Options &options,
+                   std::vector<ChannelSettings> *settings, uint32_t *channelCount = nullptr)
+{
+    Controller controller(locator);
+    QString error;
+    if (!controller.open(&error)) {
+        err(error);
+        return exitcode::Controller;
+    }
+    if (channelCount)
+        *channelCount = controller.channelCount();
+    std::vector<uint32_t> channels;
+    if (!selectChannels(options, controller, &channels, &error)) {
+        err(error);
+        return exitcode::Usage;
+    }
+    if (const int status = readChannels(controller, channels, settings))
+        return status;
+    if (!controller.close(&error)) {
+        err(error);
+        return exitcode::Controller;
+    }
+    return exitcode::Ok;
+}
+
+bool differs(const ChannelSettings &now, const ChannelSettings &wanted, nexil::Setting setting)
+{
+    switch (setting) {
+    case nexil::Setting::Speed:
+        return now.speed != wanted.speed;
+    case nexil::Setting::Acceleration:
+        return now.acceleration != wanted.acceleration;
+    case nexil::Setting::LowVibration:
+        break;
+    }
+    return now.lowVibration != wanted.lowVibration;
+}
+
+QString settingName(nexil::Setting setting)
+{
+    switch (setting) {
+    case nexil::Setting::Speed:
+        return QStringLiteral("speed");
+    case nexil::Setting::Acceleration:
+        return QStringLiteral("acceleration");
+    case nexil::Setting::LowVibration:
+        break;
+    }
+    return QStringLiteral("lowVibration");
+}
+
+QString valueText(const ChannelSettings &channel, nexil::Setting setting)
+{
+    switch (setting) {
+    case nexil::Setting::Speed:
+        return output::grouped(channel.speed);
+    case nexil::Setting::Acceleration:
+        return output::grouped(channel.acceleration);
+    case nexil::Setting::LowVibration:
+        break;
+    }
+    return snapshot::lowVibrationText(channel.lowVibration);
+}
+
+uint32_t valueOf(const ChannelSettings &channel, nexil::Setting setting)
+{
+    switch (setting) {
+    case nexil::Setting::Speed:
+        return channel.speed;
+    case nexil::Setting::Acceleration:
+        return channel.acceleration;
+    case nexil::Setting::LowVibration:
+        break;
+    }
+    return channel.lowVibration == LowVibration::On ? 1 : 0;
+}
+
+const nexil::Setting settingOrder[]
+        = {nexil::Setting::Speed, nexil::Setting::Acceleration, nexil::Setting::LowVibration};
+
+// A left-hand side of diff: the snapshot file it names, or the controller it locates.
+int readSide(const QString &argument, bool isFile, std::vector<ChannelSettings> *channels)
+{
+    if (isFile) {
+        Snapshot snapshot;
+        QString error;
+        if (!snapshot::readFile(argument, &snapshot, &error)) {
+            err(error);
+            return exitcode::File;
+        }
+        *channels = snapshot.channels;
+        return exitcode::Ok;
+    }
+    return readController(argument, Options(), channels);
+}
+
+} // namespace
+
+int list(const Options &)
+{
+    QStringList locators;
+    if (const uint32_t status = nexil::findSystems(&locators)) {
+        err(nexil::statusMessage(QStringLiteral("Could not search for controllers. Error: %1 (%2)"),
+                                 status));
+        return exitcode::Controller;
+    }
+    for (const QString &locator : locators)
+        out(locator + QLatin1Char('\n'));
+    return exitcode::Ok;
+}
+
+int show(const Options &options)
+{
+    const QString locator = options.arguments.at(0);
+    std::vector<ChannelSettings> channels;
+    if (const int status = readController(locator, options, &channels))
+        return status;
+    if (options.json) {
+        QJsonArray list;
+        for (const ChannelSettings &channel : channels)
+            list.append(snapshot::channelToJson(channel));
+        QJsonObject object;
+        object.insert(QStringLiteral("locator"), locator);
+        object.insert(QStringLiteral("channels"), list);
+        out(QString::fromUtf8(output::json(object)));
+    } else {
+        out(output::table(channels));
+    }
+    return exitcode::Ok;
+}
+
+int set(const Options &options)
+{
+    Controller controller(options.arguments.at(0));
+    QString error;
+    if (!controller.open(&error)) {
+        err(error);
+        return exitcode::Controller;
+    }
+    std::vector<uint32_t> channels;
+    if (!selectChannels(options, controller, &channels, &error)) {
+        err(error);
+        return exitcode::Usage;
+    }
+    const uint32_t channel = channels.front();
+    std::vector<ChannelSettings> before;
+    if (const int status = readChannels(controller, channels, &before))
+        return status;
+    if (!before.front().positioner) {
+        err(QStringLiteral("%1: channel %2 is not a positioner channel; nothing written")
+                    .arg(controller.locator())
+                    .arg(channel));
+        return exitcode::Usage;
+    }
+    if (options.lowVibration && before.front().lowVibration == LowVibration::Unsupported) {
+        err(QStringLiteral("%1: channel %2 has no Low Vibration Mode; nothing written")
+                    .arg(controller.locator())
+                    .arg(channel));
+        return exitcode::Usage;
+    }
+
+    ChannelSettings wanted = before.front();
+    std::vector<nexil::Setting> asked;
+    if (options.speed) {
+        wanted.speed = *options.speed;
+        asked.push_back(nexil::Setting::Speed);
+    }
+    if (options.acceleration) {
+        wanted.acceleration = *options.acceleration;
+        asked.push_back(nexil::Setting::Acceleration);
+    }
+    if (options.lowVibration) {
+        wanted.lowVibration = *options.lowVibration ? LowVibration::On : LowVibration::Off;
+        asked.push_back(nexil::Setting::LowVibration);
+    }
+    // One refused write does not keep the others from being tried, as in the window.
+    QStringList refusals;
+    for (const nexil::Setting setting : asked) {
+        if (!controller.write(channel, setting, valueOf(wanted, setting), &error))
+            refusals << error;
+    }
+    std::vector<ChannelSettings> after;
+    if (const int status = readChannels(controller, channels, &after))
+        return status;
+    for (const QString &refusal : refusals)
+        err(controller.locator() + QStringLiteral(": ") + refusal);
+    bool held = true;
+    for (const nexil::Setting setting : asked) {
+        const bool ok = !differs(after.front(), wanted, setting);
+        held = held && ok;
+        out(QStringLiteral("channel %1 %2: %3 -> %4%5\n")
+                    .arg(channel)
+                    .arg(settingName(setting), valueText(before.front(), setting),
+                         valueText(after.front(), setting),
+                         ok ? QString()
+                            : QStringLiteral(" (asked for %1)").arg(valueText(wanted, setting))));
+    }
+    out(output::table(after));
+    if (!controller.close(&error)) {
+        err(error);
+        return exitcode::Controller;
+    }
+    return held ? exitcode::Ok : exitcode::Differs;
+}
+
+int save(const Options &options)
+{
+    const QString locator = options.arguments.at(0);
+    const QString path = options.arguments.at(1);
+    QElapsedTimer timer;
+    timer.start();
+    // Loading the library is start-up, timed on its own so the save's own time can be held
+    // against its calls.
+    nexil::library();
+    qCDebug(lcCli, "library loaded in %lld us",
+            static_cast<long long>(timer.nsecsElapsed() / 1000));
+    timer.start();
+    Snapshot snapshot;
+    snapshot.locator = locator;
+    snapshot.savedAt = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
+    snapshot.program = QCoreApplication::applicationName() + QLatin1Char(' ')
+            + QCoreApplication::applicationVersion();
+    if (const int status = readController(locator, options, &snapshot.channels))
+        return status;
+    QString error;
+    if (!snapshot::writeFile(path, snapshot, &error)) {
+        err(error);
+        return exitcode::File;
+    }
+    qCDebug(lcCli, "save: %lld us from the open to the written file",
+            static_cast<long long>(timer.nsecsElapsed() / 1000));
+    return exitcode::Ok;
+}
+
+int diff(const Options &options)
+{
+    const QString left = options.arguments.at(0);
+    const QString right = options.arguments.at(1);
+    // The file is checked first, so a bad one costs no controller time.
+    Snapshot file;
+    QString error;
+    if (!snapshot::readFile(right, &file, &error)) {
+        err(error);
+        return exitcode::File;
+    }
+    std::vector<ChannelSettings> leftChannels;
+    if (const int status = readSide(left, QFileInfo::exists(left), &leftChannels))
+        return status;
+    const std::vector<snapshot::Difference> differences
+            = snapshot::compare(leftChannels, file.channels);
+    if (options.json) {
+        QJsonArray list;
+        for (const snapshot::Difference &d : differences)
+            list.append(output::differenceJson(d));
+        QJsonObject object;
+        object.insert(QStringLiteral("left"), left);
+        object.insert(QStringLiteral("right"), right);
+        object.insert(QStringLiteral("differences"), list);
+        out(QString::fromUtf8(output::json(object)));
+    } else {
+        for (const snapshot::Difference &d : differences)
+            out(output::differenceLine(d) + QLatin1Char('\n'));
+    }
+    return differences.empty() ? exitcode::Ok : exitcode::Differs;
+}
+
+int restore(const Options &options)
+{
+    const QString path = options.arguments.at(1);
+    Snapshot file;
+    QString error;
+    if (!snapshot::readFile(path, &file, &error)) {
+        err(error + QStringLiteral("; nothing written"));
+        return exitcode::File;
+    }
+
+    Controller controller(options.arguments.at(0));
+    if (!controller.open(&error)) {
+        err(error);
+        return exitcode::Controller;
+    }
+    const QString where = path + QStringLiteral(" and ") + controller.locator();
+    if (file.channels.size() != controller.channelCount()) {
+        err(QStringLiteral("%1 do not match: %2 channels in the file, %3 on the controller; "
+                           "nothing written")
+                    .arg(where)
+                    .arg(file.channels.size())
+                    .arg(controller.channelCount()));
+        return exitcode::File;
+    }
+    std::vector<uint32_t> channels;
+    if (!selectChannels(options, controller, &channels, &error)) {
+        err(error);
+        return exitcode::Usage;
+    }
+    std::vector<ChannelSettings> before;
+    if (const int status = readChannels(controller, channels, &before))
+        return status;
+
+    // Everything is checked before the first write, so a mismatch leaves the controller as it was.
+    for (const ChannelSettings &now : before) {
+        const ChannelSettings &wanted = file.channels[now.index];
+        QString mismatch;
+        if (now.positioner != wanted.positioner) {
+            mismatch = wanted.positioner
+                    ? QStringLiteral("a positioner in the file, not one on the controller")
+                    : QStringLiteral("not a positioner in the file, one on the controller");
+        } else if (now.positioner && now.sensorType != wanted.sensorType) {
+            mismatch = QStringLiteral("sensor type %1 in the file, %2 on the controller")
+                               .arg(wanted.sensorType)
+                               .arg(now.sensorType);
+        } else if (now.positioner
+                   && (now.lowVibration == LowVibration::Unsupported)
+                           != (wanted.lowVibration == LowVibration::Unsupported)) {
+            mismatch = QStringLiteral("Low Vibration Mode %1 in the file, %2 on the controller")
+                               .arg(snapshot::lowVibrationText(wanted.lowVibration),
+                                    snapshot::lowVibrationText(now.lowVibration));
+        }
+        if (!mismatch.isEmpty()) {
+            err(QStringLiteral("%1 do not match: channel %2 is %3; nothing written")
+                        .arg(where)
+                        .arg(now.index)
+                        .arg(mismatch));
+            return exitcode::File;
+        }
+    }
+
+    struct Step
+    {
+        uint32_t channel;
+        nexil::Setting setting;
+        QString from;
+        QString to;
+        QString refusal;
+    };
+    std::vector<Step> plan;
+    for (const ChannelSettings &now : before) {
+        if (!now.positioner)
+            continue;
+        for (const nexil::Setting setting : settingOrder) {
+            if (differs(now, file.channels[now.index], setting))
+                plan.push_back({now.index, setting, valueText(now, setting),
+                                valueText(file.channels[now.index], setting), QString()});
+        }
+    }
+    if (options.dryRun) {
+        for (const Step &step : plan)
+            out(QStringLiteral("would write channel %1 %2: %3 -> %4\n")
+                        .arg(step.channel)
+                        .arg(settingName(step.setting), step.from, step.to));
+        out(QStringLiteral("dry run: %1 field(s) to write, nothing written\n").arg(plan.size()));
+        if (!controller.close(&error)) {
+            err(error);
+            return exitcode::Controller;
+        }
+        return exitcode::Ok;
+    }
+
+    for (Step &step : plan) {
+        const ChannelSettings &wanted = file.channels[step.channel];
+        if (!controller.write(step.channel, step.setting, valueOf(wanted, step.setting), &error))
+            step.refusal = error;
+    }
+    std::vector<ChannelSettings> after;
+    if (const int status = readChannels(controller, channels, &after))
+        return status;
+    bool matches = true;
+    for (const ChannelSettings &now : after) {
+        const ChannelSettings &wanted = file.channels[now.index];
+        if (!now.positioner)
+            continue;
+        for (const nexil::Setting setting : settingOrder) {
+            const auto planned = std::find_if(plan.begin(), plan.end(), [&](const Step &s) {
+                return s.channel == now.index && s.setting == setting;
+            });
+            const bool ok = !differs(now, wanted, setting);
+            matches = matches && ok;
+            if (planned == plan.end() && ok)
+                continue;
+            QString outcome;
+            if (ok)
+                outcome = QStringLiteral("restored");
+            else if (planned != plan.end() && !planned->refusal.isEmpty())
+                outcome = QStringLiteral("FAILED: ") + planned->refusal;
+            else
+                outcome = QStringLiteral("FAILED: the controller holds %1")
+                                  .arg(valueText(now, setting));
+            out(QStringLiteral("channel %1 %2: %3 -> %4 %5\n")
+                        .arg(now.index)
+                        .arg(settingName(setting),
+                             planned != plan.end() ? planned->from : valueText(now, setting),
+                             valueText(wanted, setting), outcome));
+        }
+    }
+    out(matches ? QStringLiteral("%1 matches %2 (%3 field(s) written)\n")
+                          .arg(controller.locator(), path)
+                          .arg(plan.size())
+                : QStringLiteral("%1 does not match %2\n").arg(controller.locator(), path));
+    if (!controller.close(&error)) {
+        err(error);
+        return exitcode::Controller;
+    }
+    return matches ? exitcode::Ok : exitcode::Differs;
+}
+
+} // namespace commands

@@ -1,0 +1,42 @@
+#include "interrupt.h"
+
+#include <csignal>
+
+#include <signal.h>
+
+namespace interrupt {
+
+namespace {
+
+volatile std::sig_atomic_t pending = 0;
+
+extern "C" void onSignal(int signal)
+{
+    pending = signal;
+}
+
+} // namespace
+
+void installHandlers()
+{
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    // The first signal asks for an orderly end; the next one takes the default action.
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+int received()
+{
+    return pending;
+}
+
+void check()
+{
+    if (const int signal = pending)
+        throw Interrupted{signal};
+}
+
+} // namespace interrupt

@@ -1,0 +1,22 @@
+#ifndef CLI_INTERRUPT_H
+#define CLI_INTERRUPT_H
+
+// SIGINT and SIGTERM end the program at the next pause between two library calls, so a call in
+// progress is never cut off and every open system is released on the way out. A second signal
+// ends it at once, as if no handler were installed.
+namespace interrupt {
+
+struct Interrupted
+{
+    int signal;
+};
+
+void installHandlers();
+// The signal received so far, 0 if none.
+int received();
+// Throws Interrupted once a signal has arrived.
+void check();
+
+} // namespace interrupt
+
+#endif // CLI_INTERRUPT_H

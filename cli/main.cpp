@@ -1,0 +1,53 @@
+// velotune-cli: the window's reads and writes from the command line, and settings snapshots.
+// QtCore only, so it runs where there is no display.
+
+#include "commands.h"
+#include "exitcodes.h"
+#include "interrupt.h"
+#include "options.h"
+#include "output.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+
+int main(int argc, char *argv[])
+{
+    interrupt::installHandlers();
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("Norvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("velotune-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELOTUNE_VERSION));
+
+    Options options;
+    QString error;
+    if (!parseOptions(QCoreApplication::arguments(), &options, &error)) {
+        output::err(error);
+        return exitcode::Usage;
+    }
+    if (options.trace)
+        QLoggingCategory::setFilterRules(
+                QStringLiteral("velotune.controller.debug=true\nvelotune.cli.debug=true"));
+
+    using Command = int (*)(const Options &);
+    const struct
+    {
+        const char *name;
+        Command run;
+    } table[]
+            = {{"list", commands::list}, {"show", commands::show}, {"set", commands::set},
+               {"save", commands::save}, {"diff", commands::diff}, {"restore", commands::restore}};
+    int status = exitcode::Usage;
+    try {
+        for (const auto &entry : table) {
+            if (options.command == QLatin1String(entry.name))
+                status = entry.run(options);
+        }
+    } catch (const interrupt::Interrupted &interrupted) {
+        // Every system the command opened has been released while unwinding.
+        output::err(QStringLiteral("interrupted by signal %1").arg(interrupted.signal));
+        return exitcode::SignalBase + interrupted.signal;
+    }
+    if (const int signal = interrupt::received())
+        return exitcode::SignalBase + signal;
+    return status;
+}

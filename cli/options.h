@@ -1,0 +1,31 @@
+#ifndef CLI_OPTIONS_H
+#define CLI_OPTIONS_H
+
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+struct Options
+{
+    QString command;
+    QStringList arguments; // after the command
+    std::vector<uint32_t> channels;
+    std::optional<uint32_t> speed;
+    std::optional<uint32_t> acceleration;
+    std::optional<bool> lowVibration;
+    bool json = false;
+    bool dryRun = false;
+    bool trace = false;
+};
+
+// Plain decimal digits that fit 32 bits unsigned; nothing else.
+bool parseUnsigned(const QString &text, uint32_t *out);
+
+// Parses the command line of the running application. --help and --version print and end the
+// process here. Returns false with *error set for anything a command cannot run with; no
+// library call has been made by then.
+bool parseOptions(const QStringList &arguments, Options *out, QString *error);
+
+#endif // CLI_OPTIONS_H

@@ -1,0 +1,32 @@
+#ifndef CLI_OUTPUT_H
+#define CLI_OUTPUT_H
+
+#include "snapshot.h"
+
+#include <QJsonDocument>
+#include <QString>
+
+#include <vector>
+
+namespace output {
+
+// Always UTF-8, whatever the locale: the unit labels carry µ, ° and ².
+void out(const QString &text);
+void err(const QString &text); // prefixed with the program's name
+
+// Speed and acceleration grouped the way the window's spin boxes show them: 2.000.000.
+QString grouped(uint32_t value);
+
+// One row per channel: index, positioner, sensor type, units, speed, acceleration, Low
+// Vibration Mode.
+QString table(const std::vector<ChannelSettings> &channels);
+QByteArray json(const QJsonObject &object);
+
+// The value of a difference as the table and diff lines show it.
+QString fieldText(const QString &field, const QJsonValue &value);
+QString differenceLine(const snapshot::Difference &difference);
+QJsonObject differenceJson(const snapshot::Difference &difference);
+
+} // namespace output
+
+#endif // CLI_OUTPUT_H

@@ -1,0 +1,371 @@
+#include "snapshot.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QSet>
+
+#include <cmath>
+
+namespace snapshot {
+
+const char formatName[] = "velotune-snapshot";
+
+namespace {
+
+const QString quote = QStringLiteral("\"%1\"");
+
+QString describe(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::Null:
+        return QStringLiteral("null");
+    case QJsonValue::Bool:
+        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QJsonValue::Double:
+        return QString::number(value.toDouble(), 'g', 17);
+    case QJsonValue::String:
+        return quote.arg(value.toString());
+    case QJsonValue::Array:
+        return QStringLiteral("an array");
+    case QJsonValue::Object:
+        return QStringLiteral("an object");
+    case QJsonValue::Undefined:
+        break;
+    }
+    return QStringLiteral("nothing");
+}
+
+// Reads the keys of one JSON object, collecting the first problem as a message that names
+// where in the file it is.
+class Fields
+{
+public:
+    Fields(const QJsonObject &object, const QString &where) : m_object(object), m_where(where) { }
+
+    bool has(const char *key) const { return m_object.contains(QLatin1String(key)); }
+
+    bool unknownKeys(std::initializer_list<const char *> known, QString *error) const
+    {
+        QSet<QString> allowed;
+        for (const char *key : known)
+            allowed.insert(QLatin1String(key));
+        for (auto it = m_object.begin(); it != m_object.end(); ++it) {
+            if (!allowed.contains(it.key())) {
+                *error = m_where + QStringLiteral("unknown key \"%1\"").arg(it.key());
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool present(const char *key, QString *error) const
+    {
+        if (has(key))
+            return true;
+        *error = m_where + QStringLiteral("\"%1\" is missing").arg(QLatin1String(key));
+        return false;
+    }
+
+    bool string(const char *key, QString *out, QString *error) const
+    {
+        if (!present(key, error))
+            return false;
+        const QJsonValue value = m_object.value(QLatin1String(key));
+        if (!value.isString()) {
+            *error = m_where
+                    + QStringLiteral("\"%1\" must be a string, not %2")
+                              .arg(QLatin1String(key), describe(value));
+            return false;
+        }
+        *out = value.toString();
+        return true;
+    }
+
+    bool boolean(const char *key, bool *out, QString *error) const
+    {
+        if (!present(key, error))
+            return false;
+        const QJsonValue value = m_object.value(QLatin1String(key));
+        if (!value.isBool()) {
+            *error = m_where
+                    + QStringLiteral("\"%1\" must be true or false, not %2")
+                              .arg(QLatin1String(key), describe(value));
+            return false;
+        }
+        *out = value.toBool();
+        return true;
+    }
+
+    // A whole number from 0 to 2^32 - 1, the controller's unsigned 32-bit values.
+    bool unsigned32(const char *key, uint32_t *out, QString *error) const
+    {
+        if (!present(key, error))
+            return false;
+        const QJsonValue value = m_object.value(QLatin1String(key));
+        const double number = value.toDouble(-1);
+        const QString name = QLatin1String(key);
+        if (!value.isDouble() || std::floor(number) != number) {
+            *error = m_where
+                    + QStringLiteral("\"%1\" must be a whole number, not %2")
+                              .arg(name, describe(value));
+            return false;
+        }
+        if (number < 0) {
+            *error = m_where + QStringLiteral("\"%1\" is %2, below 0").arg(name, describe(value));
+            return false;
+        }
+        if (number > 4294967295.0) {
+            *error = m_where
+                    + QStringLiteral("\"%1\" is %2, above 4294967295").arg(name, describe(value));
+            return false;
+        }
+        *out = uint32_t(number);
+        return true;
+    }
+
+private:
+    QJsonObject m_object;
+    QString m_where;
+};
+
+bool parseChannel(const QJsonValue &value, int position, ChannelSettings *out, QString *error)
+{
+    const QString where = QStringLiteral("channels[%1]: ").arg(position);
+    if (!value.isObject()) {
+        *error = where + QStringLiteral("must be an object, not %1").arg(describe(value));
+        return false;
+    }
+    const Fields fields(value.toObject(), where);
+    uint32_t index = 0;
+    if (!fields.unsigned32("index", &index, error)
+        || !fields.boolean("positioner", &out->positioner, error))
+        return false;
+    if (index != uint32_t(position)) {
+        *error = where
+                + QStringLiteral(
+                          "\"index\" is %1, expected %2: channels are listed in order from 0")
+                          .arg(index)
+                          .arg(position);
+        return false;
+    }
+    out->index = index;
+    if (!out->positioner)
+        return !fields.unknownKeys({"index", "positioner"}, error);
+
+    if (fields.unknownKeys(
+                {"index", "positioner", "sensorType", "speed", "acceleration", "lowVibration"},
+                error))
+        return false;
+    QString lowVibration;
+    if (!fields.unsigned32("sensorType", &out->sensorType, error)
+        || !fields.unsigned32("speed", &out->speed, error)
+        || !fields.unsigned32("acceleration", &out->acceleration, error)
+        || !fields.string("lowVibration", &lowVibration, error))
+        return false;
+    if (lowVibration == QLatin1String("on")) {
+        out->lowVibration = LowVibration::On;
+    } else if (lowVibration == QLatin1String("off")) {
+        out->lowVibration = LowVibration::Off;
+    } else if (lowVibration == QLatin1String("unsupported")) {
+        out->lowVibration = LowVibration::Unsupported;
+    } else {
+        *error = where
+                + QStringLiteral(
+                          "\"lowVibration\" is %1, expected \"on\", \"off\" or \"unsupported\"")
+                          .arg(quote.arg(lowVibration));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString lowVibrationText(LowVibration value)
+{
+    switch (value) {
+    case LowVibration::On:
+        return QStringLiteral("on");
+    case LowVibration::Off:
+        return QStringLiteral("off");
+    case LowVibration::Unsupported:
+        break;
+    }
+    return QStringLiteral("unsupported");
+}
+
+QJsonObject channelToJson(const ChannelSettings &channel)
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("index"), qint64(channel.index));
+    object.insert(QStringLiteral("positioner"), channel.positioner);
+    if (channel.positioner) {
+        object.insert(QStringLiteral("sensorType"), qint64(channel.sensorType));
+        object.insert(QStringLiteral("speed"), qint64(channel.speed));
+        object.insert(QStringLiteral("acceleration"), qint64(channel.acceleration));
+        object.insert(QStringLiteral("lowVibration"), lowVibrationText(channel.lowVibration));
+    }
+    return object;
+}
+
+QByteArray toJson(const Snapshot &snapshot)
+{
+    QJsonArray channels;
+    for (const ChannelSettings &channel : snapshot.channels)
+        channels.append(channelToJson(channel));
+    QJsonObject object;
+    object.insert(QStringLiteral("format"), QLatin1String(formatName));
+    object.insert(QStringLiteral("version"), formatVersion);
+    object.insert(QStringLiteral("locator"), snapshot.locator);
+    object.insert(QStringLiteral("savedAt"), snapshot.savedAt);
+    object.insert(QStringLiteral("program"), snapshot.program);
+    object.insert(QStringLiteral("channels"), channels);
+    return QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+bool parse(const QByteArray &json, const QString &origin, Snapshot *out, QString *error)
+{
+    const QString prefix = origin + QStringLiteral(": ");
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        *error = prefix
+                + QStringLiteral("not a snapshot: not valid JSON (%1 at byte %2)")
+                          .arg(parseError.errorString())
+                          .arg(parseError.offset);
+        return false;
+    }
+    if (!document.isObject()) {
+        *error = prefix + QStringLiteral("not a snapshot: the top level is not a JSON object");
+        return false;
+    }
+    const QJsonObject top = document.object();
+    const Fields fields(top, prefix);
+    // Format and version first: a different file says so rather than "unknown key".
+    QString format;
+    if (!fields.string("format", &format, error))
+        return false;
+    if (format != QLatin1String(formatName)) {
+        *error = prefix
+                + QStringLiteral("not a snapshot: \"format\" is %1, expected \"%2\"")
+                          .arg(quote.arg(format), QLatin1String(formatName));
+        return false;
+    }
+    uint32_t version = 0;
+    if (!fields.unsigned32("version", &version, error))
+        return false;
+    if (version != formatVersion) {
+        *error = prefix
+                + QStringLiteral(
+                          "snapshot version %1 is not supported (this program reads version %2)")
+                          .arg(version)
+                          .arg(formatVersion);
+        return false;
+    }
+    Snapshot snapshot;
+    if (fields.unknownKeys({"format", "version", "locator", "savedAt", "program", "channels"},
+                           error)
+        || !fields.string("locator", &snapshot.locator, error)
+        || !fields.string("savedAt", &snapshot.savedAt, error)
+        || !fields.string("program", &snapshot.program, error)
+        || !fields.present("channels", error))
+        return false;
+    const QJsonValue channels = top.value(QStringLiteral("channels"));
+    if (!channels.isArray()) {
+        *error = prefix
+                + QStringLiteral("\"channels\" must be an array, not %1").arg(describe(channels));
+        return false;
+    }
+    const QJsonArray list = channels.toArray();
+    for (int i = 0; i < list.size(); ++i) {
+        ChannelSettings channel;
+        if (!parseChannel(list.at(i), i, &channel, error)) {
+            error->prepend(prefix);
+            return false;
+        }
+        snapshot.channels.push_back(channel);
+    }
+    *out = snapshot;
+    return true;
+}
+
+bool readFile(const QString &path, Snapshot *out, QString *error)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        *error = path + QStringLiteral(": no such file");
+        return false;
+    }
+    // A FIFO or device could block or never end.
+    if (!info.isFile()) {
+        *error = path + QStringLiteral(": not a regular file");
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = path + QStringLiteral(": cannot be read: ") + file.errorString();
+        return false;
+    }
+    // One byte more than allowed tells a file that grew past the limit from one that fits.
+    const QByteArray data = file.read(maxFileSize + 1);
+    if (data.size() > maxFileSize) {
+        *error = path + QStringLiteral(": not a snapshot: larger than %1 bytes").arg(maxFileSize);
+        return false;
+    }
+    if (file.error() != QFileDevice::NoError) {
+        *error = path + QStringLiteral(": cannot be read: ") + file.errorString();
+        return false;
+    }
+    return parse(data, path, out, error);
+}
+
+bool writeFile(const QString &path, const Snapshot &snapshot, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = path + QStringLiteral(": cannot be written: ") + file.errorString();
+        return false;
+    }
+    const QByteArray data = toJson(snapshot);
+    if (file.write(data) != data.size() || !file.commit()) {
+        *error = path + QStringLiteral(": cannot be written: ") + file.errorString();
+        return false;
+    }
+    return true;
+}
+
+std::vector<Difference> compare(const std::vector<ChannelSettings> &left,
+                                const std::vector<ChannelSettings> &right)
+{
+    std::vector<Difference> out;
+    if (left.size() != right.size())
+        out.push_back({-1, QStringLiteral("channels"), qint64(left.size()), qint64(right.size())});
+    const std::size_t common = std::min(left.size(), right.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        const ChannelSettings &a = left[i];
+        const ChannelSettings &b = right[i];
+        const int channel = int(i);
+        if (a.positioner != b.positioner) {
+            out.push_back({channel, QStringLiteral("positioner"), a.positioner, b.positioner});
+            continue;
+        }
+        if (!a.positioner)
+            continue;
+        if (a.sensorType != b.sensorType)
+            out.push_back({channel, QStringLiteral("sensorType"), qint64(a.sensorType),
+                           qint64(b.sensorType)});
+        if (a.speed != b.speed)
+            out.push_back({channel, QStringLiteral("speed"), qint64(a.speed), qint64(b.speed)});
+        if (a.acceleration != b.acceleration)
+            out.push_back({channel, QStringLiteral("acceleration"), qint64(a.acceleration),
+                           qint64(b.acceleration)});
+        if (a.lowVibration != b.lowVibration)
+            out.push_back({channel, QStringLiteral("lowVibration"),
+                           lowVibrationText(a.lowVibration), lowVibrationText(b.lowVibration)});
+    }
+    return out;
+}
+
+} // namespace snapshot

@@ -1,0 +1,65 @@
+#ifndef CLI_SNAPSHOT_H
+#define CLI_SNAPSHOT_H
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+// The settings of every channel of one controller, and their file format (README, "Snapshot
+// files"): a JSON object with a format name and version, written in one piece.
+enum class LowVibration { Off, On, Unsupported };
+
+struct ChannelSettings
+{
+    uint32_t index = 0;
+    bool positioner = false;
+    // Only meaningful on a positioner channel.
+    uint32_t sensorType = 0;
+    uint32_t speed = 0;
+    uint32_t acceleration = 0;
+    LowVibration lowVibration = LowVibration::Off;
+};
+
+struct Snapshot
+{
+    QString locator;
+    QString savedAt; // ISO 8601, UTC
+    QString program;
+    std::vector<ChannelSettings> channels;
+};
+
+namespace snapshot {
+
+extern const char formatName[];
+constexpr int formatVersion = 1;
+// Far above any real controller's snapshot; anything bigger is not one.
+constexpr qint64 maxFileSize = 4 * 1024 * 1024;
+
+QString lowVibrationText(LowVibration value);
+QJsonObject channelToJson(const ChannelSettings &channel);
+QByteArray toJson(const Snapshot &snapshot);
+
+// On failure *error says what is wrong, naming the file as `origin`.
+bool parse(const QByteArray &json, const QString &origin, Snapshot *out, QString *error);
+bool readFile(const QString &path, Snapshot *out, QString *error);
+// All or nothing: an existing file is only replaced once the new one is complete.
+bool writeFile(const QString &path, const Snapshot &snapshot, QString *error);
+
+// One field that differs between two sets of channels, `left` -> `right`.
+struct Difference
+{
+    int channel = -1; // -1: the channel count
+    QString field;
+    QJsonValue left;
+    QJsonValue right;
+};
+std::vector<Difference> compare(const std::vector<ChannelSettings> &left,
+                                const std::vector<ChannelSettings> &right);
+
+} // namespace snapshot
+
+#endif // CLI_SNAPSHOT_H

@@ -1,0 +1,20 @@
+#include "statusformat.h"
+
+#include "nexillibrary.h"
+
+namespace nexil {
+
+QString statusText(uint32_t status)
+{
+    const char *info = nullptr;
+    TQ_GetStatusInfo(status, &info);
+    return info ? QString::fromUtf8(info) : QString();
+}
+
+QString statusMessage(const QString &format, uint32_t status)
+{
+    const QString text = statusText(status);
+    return format.arg(QString::number(status), text);
+}
+
+} // namespace nexil

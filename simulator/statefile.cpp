@@ -1,0 +1,377 @@
+// The state file, written by the simulator only:
+//
+// {"format": "nexilsim-state", "version": 1,
+//  "systems": {"usb:id:31415926": [{"speed": 2000000, "acceleration": 1000000,
+//                                   "lowVibration": "off"}, ...]}}
+//
+// One entry per channel of every system that was changed. It is read back as strictly as the
+// fleet configuration: a file that does not fit the fleet makes the fleet unusable with a
+// message that says to delete it, instead of silently resetting anybody's settings.
+
+#include "statefile.h"
+
+#include "simulator.h"
+#include "statuscodes.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace nexilsim {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr const char *formatName = "nexilsim-state";
+constexpr std::size_t maxStateSize = 4 * 1024 * 1024;
+
+struct StateError : std::runtime_error
+{
+    using std::runtime_error::runtime_error;
+};
+
+std::string systemError(const std::string &what)
+{
+    return what + ": " + std::strerror(errno);
+}
+
+// One lock byte per system, by its locator, so processes with different fleets agree.
+off_t lockOffset(const std::string &locator)
+{
+    uint32_t hash = 2166136261u;
+    for (const unsigned char c : locator)
+        hash = (hash ^ c) * 16777619u;
+    return off_t(hash & 0x3FFFFFFFu) + 1;
+}
+
+bool lockRange(int fd, off_t offset, short type, bool wait, pid_t *holder = nullptr)
+{
+    struct flock lock = {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = offset;
+    lock.l_len = 1;
+    int result = 0;
+    do {
+        result = fcntl(fd, wait ? F_SETLKW : F_SETLK, &lock);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0 && holder != nullptr) {
+        struct flock probe = {};
+        probe.l_type = F_WRLCK;
+        probe.l_whence = SEEK_SET;
+        probe.l_start = offset;
+        probe.l_len = 1;
+        *holder = fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK ? probe.l_pid : 0;
+    }
+    return result == 0;
+}
+
+// The whole file or an error; a missing file is an empty state.
+bool readState(const std::string &path, json *out, std::string *error)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            *out = json::object();
+            return true;
+        }
+        *error = systemError("cannot open it");
+        return false;
+    }
+    std::string text;
+    struct stat info = {};
+    bool ok = fstat(fd, &info) == 0;
+    if (!ok) {
+        *error = systemError("cannot read it");
+    } else if (!S_ISREG(info.st_mode)) {
+        *error = "not a regular file";
+        ok = false;
+    } else {
+        char chunk[65536];
+        ssize_t n = 0;
+        while ((n = read(fd, chunk, sizeof chunk)) > 0 && text.size() <= maxStateSize)
+            text.append(chunk, std::size_t(n));
+        if (n < 0) {
+            *error = systemError("cannot read it");
+            ok = false;
+        } else if (text.size() > maxStateSize) {
+            *error = "larger than " + std::to_string(maxStateSize) + " bytes";
+            ok = false;
+        }
+    }
+    close(fd);
+    if (!ok)
+        return false;
+    try {
+        const json state = json::parse(text);
+        if (!state.is_object() || state.value("format", json()) != formatName)
+            throw StateError("not a simulator state file");
+        if (state.value("version", json()) != 1)
+            throw StateError("unsupported version");
+        if (state.size() != 3 || !state.contains("systems") || !state["systems"].is_object())
+            throw StateError("expected exactly \"format\", \"version\" and an object \"systems\"");
+        *out = state["systems"];
+        return true;
+    } catch (const std::exception &e) {
+        *error = e.what();
+        return false;
+    }
+}
+
+uint32_t number(const json &entry, const char *key, uint32_t min, uint32_t max,
+                const std::string &where)
+{
+    if (!entry.contains(key) || !entry[key].is_number_unsigned())
+        throw StateError(where + ": \"" + key + "\" must be a whole number");
+    const auto value = entry[key].get<std::uint64_t>();
+    if (value < min || value > max)
+        throw StateError(where + ": \"" + key + "\" " + std::to_string(value) + " is outside "
+                         + std::to_string(min) + " to " + std::to_string(max));
+    return uint32_t(value);
+}
+
+// Checks one system's entry against its model and, only when all of it fits, applies it.
+void applyEntry(const json &entry, SystemModel *system)
+{
+    const std::string where = "system \"" + system->locator + "\"";
+    if (!entry.is_array() || entry.size() != system->channels.size())
+        throw StateError(where + ": expected " + std::to_string(system->channels.size())
+                         + " channels");
+    std::vector<ChannelModel> channels = system->channels;
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        const json &item = entry[i];
+        const std::string at = where + " channel " + std::to_string(i);
+        ChannelModel &channel = channels[i];
+        if (!item.is_object() || item.size() != 3)
+            throw StateError(at + ": expected \"speed\", \"acceleration\" and \"lowVibration\"");
+        channel.speed = number(item, "speed", channel.speedMin, channel.speedMax, at);
+        channel.acceleration = number(item, "acceleration", channel.accelerationMin,
+                                      channel.accelerationMax, at);
+        const json lowVibration = item.value("lowVibration", json());
+        const int wanted = lowVibration == "on" ? 1 : lowVibration == "off" ? 0 : -1;
+        if (lowVibration != "on" && lowVibration != "off" && lowVibration != "unsupported")
+            throw StateError(at + ": \"lowVibration\" must be \"on\", \"off\" or \"unsupported\"");
+        if ((wanted < 0) != (channel.lowVibration < 0))
+            throw StateError(at + ": Low Vibration support differs from the fleet");
+        channel.lowVibration = wanted;
+    }
+    system->channels = std::move(channels);
+}
+
+json entryOf(const SystemModel &system)
+{
+    json channels = json::array();
+    for (const ChannelModel &channel : system.channels) {
+        channels.push_back({{"speed", channel.speed},
+                            {"acceleration", channel.acceleration},
+                            {"lowVibration",
+                             channel.lowVibration < 0       ? "unsupported"
+                                     : channel.lowVibration ? "on"
+                                                            : "off"}});
+    }
+    return channels;
+}
+
+// Serialises read-modify-write of the state file between processes.
+class FileLock
+{
+public:
+    explicit FileLock(int fd) : fd_(fd) { lockRange(fd_, 0, F_WRLCK, true); }
+    ~FileLock() { lockRange(fd_, 0, F_UNLCK, false); }
+    FileLock(const FileLock &) = delete;
+    FileLock &operator=(const FileLock &) = delete;
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+void StateStore::configure()
+{
+    const char *path = std::getenv("NEXILCONTROL_SIM_STATE");
+    path_ = path != nullptr ? path : "";
+}
+
+bool StateStore::openLockFile(std::string *error)
+{
+    if (lockFd_ >= 0)
+        return true;
+    // Kept open for the life of the process: closing any descriptor of the file would drop
+    // every fcntl lock this process has on it.
+    lockFd_ = open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (lockFd_ < 0) {
+        *error = systemError("cannot open " + path_ + ".lock");
+        return false;
+    }
+    return true;
+}
+
+bool StateStore::load(Fleet *fleet, std::string *error)
+{
+    if (!enabled())
+        return true;
+    if (!openLockFile(error))
+        return false;
+    const FileLock lock(lockFd_);
+    json systems;
+    if (!readState(path_, &systems, error))
+        return false;
+    try {
+        for (auto it = systems.begin(); it != systems.end(); ++it) {
+            const auto system
+                    = std::find_if(fleet->systems.begin(), fleet->systems.end(),
+                                   [&](const SystemModel &s) { return s.locator == it.key(); });
+            if (system == fleet->systems.end())
+                throw StateError("system \"" + it.key() + "\" is not in the fleet");
+            applyEntry(it.value(), &*system);
+        }
+    } catch (const std::exception &e) {
+        *error = e.what();
+        return false;
+    }
+    return true;
+}
+
+uint32_t StateStore::hold(const SystemModel &system, std::string *why)
+{
+    if (!enabled())
+        return status::Ok;
+    std::string error;
+    if (!openLockFile(&error)) {
+        *why = error;
+        return status::ConfigurationError;
+    }
+    pid_t holder = 0;
+    if (lockRange(lockFd_, lockOffset(system.locator), F_WRLCK, false, &holder))
+        return status::Ok;
+    *why = "System " + system.locator + " is held open by another program"
+            + (holder > 0 ? " (process " + std::to_string(holder) + ")" : std::string());
+    return status::AlreadyOpen;
+}
+
+void StateStore::release(const SystemModel &system)
+{
+    if (enabled() && lockFd_ >= 0)
+        lockRange(lockFd_, lockOffset(system.locator), F_UNLCK, false);
+}
+
+bool StateStore::refresh(SystemModel *system, std::string *error)
+{
+    if (!enabled())
+        return true;
+    if (!openLockFile(error))
+        return false;
+    const FileLock lock(lockFd_);
+    json systems;
+    if (!readState(path_, &systems, error))
+        return false;
+    try {
+        if (systems.contains(system->locator))
+            applyEntry(systems[system->locator], system);
+    } catch (const std::exception &e) {
+        *error = e.what();
+        return false;
+    }
+    return true;
+}
+
+bool StateStore::save(const SystemModel &system, std::string *error)
+{
+    if (!enabled())
+        return true;
+    if (!openLockFile(error))
+        return false;
+    const FileLock lock(lockFd_);
+    json systems;
+    if (!readState(path_, &systems, error))
+        return false;
+    systems[system.locator] = entryOf(system);
+    const std::string text
+            = json{{"format", formatName}, {"version", 1}, {"systems", systems}}.dump(2) + "\n";
+    // Written beside the file and renamed over it: a reader sees the old or the new state.
+    const std::string temporary = path_ + ".tmp." + std::to_string(getpid());
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *error = systemError("cannot write " + temporary);
+        return false;
+    }
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = write(fd, text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        written += std::size_t(n);
+    }
+    const bool ok = written == text.size() && fsync(fd) == 0;
+    const int savedErrno = errno;
+    close(fd);
+    if (!ok || std::rename(temporary.c_str(), path_.c_str()) != 0) {
+        errno = ok ? errno : savedErrno;
+        *error = systemError("cannot write " + path_);
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The Simulator's side, here to keep simulator.cpp about the model.
+
+void Simulator::applyState()
+{
+    state_.configure();
+    if (configError_ != nullptr)
+        return;
+    std::string error;
+    if (state_.load(&fleet_, &error))
+        return;
+    fleet_ = Fleet();
+    configError_ = keep("State file '" + state_.path() + "' is unusable: " + error
+                        + " (delete it to start again from the fleet's settings)");
+    std::fprintf(stderr, "NexilControl simulator: %s\n", configError_);
+}
+
+uint32_t Simulator::holdAcrossProcesses(std::size_t index)
+{
+    SystemModel &system = fleet_.systems[index];
+    std::string message;
+    const uint32_t held = state_.hold(system, &message);
+    if (held == status::AlreadyOpen) {
+        heldText_ = keep(message);
+        return held;
+    }
+    if (held == status::Ok && state_.refresh(&system, &message))
+        return status::Ok;
+    if (held == status::Ok)
+        state_.release(system);
+    stateError_ = keep("State file '" + state_.path() + "': " + message);
+    return status::ConfigurationError;
+}
+
+void Simulator::releaseAcrossProcesses(std::size_t index)
+{
+    state_.release(fleet_.systems[index]);
+}
+
+uint32_t Simulator::persist(uint32_t handle)
+{
+    const SystemModel *system = systemFor(handle);
+    std::string error;
+    if (system == nullptr || state_.save(*system, &error))
+        return status::Ok;
+    stateError_ = keep("State file '" + state_.path() + "': " + error);
+    return status::ConfigurationError;
+}
+
+} // namespace nexilsim

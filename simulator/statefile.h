@@ -1,0 +1,43 @@
+#ifndef NEXILSIM_STATEFILE_H
+#define NEXILSIM_STATEFILE_H
+
+#include <cstdint>
+#include <string>
+
+namespace nexilsim {
+
+struct Fleet;
+struct SystemModel;
+
+// NEXILCONTROL_SIM_STATE: the settings of the simulated controllers kept in a file across
+// processes, as a powered controller keeps them, and a system one process holds open refused
+// to the others. The holds are fcntl locks on FILE.lock, one byte per system, so they end with
+// the process that took them however it ends.
+class StateStore
+{
+public:
+    // Reads NEXILCONTROL_SIM_STATE; without it every call below does nothing.
+    void configure();
+    bool enabled() const { return !path_.empty(); }
+    const std::string &path() const { return path_; }
+
+    // Applies the saved settings to the fleet. A missing file is an empty one.
+    bool load(Fleet *fleet, std::string *error);
+    // Takes the hold of `system` for this process: 0, or AlreadyOpen with *why set.
+    uint32_t hold(const SystemModel &system, std::string *why);
+    void release(const SystemModel &system);
+    // Re-reads the saved settings of one system: another process may have changed them.
+    bool refresh(SystemModel *system, std::string *error);
+    // Writes the settings of `system`, keeping the others' as the file has them.
+    bool save(const SystemModel &system, std::string *error);
+
+private:
+    bool openLockFile(std::string *error);
+
+    std::string path_;
+    int lockFd_ = -1;
+};
+
+} // namespace nexilsim
+
+#endif // NEXILSIM_STATEFILE_H
