@@ -8,6 +8,14 @@
 
 #include <cstdint>
 
+// The main window. Its bodies live beside the concern they serve:
+//   app/velotune.cpp             construction, settings, shortcuts, destructor, About slot
+//   controller/connection.cpp    on_pbRefresh_clicked, on_pbConnect_clicked
+//   controller/readback.cpp      on_sbChannelIndex_valueChanged, fetch*, fetch
+//   controller/writes.cpp        on_sbSpeed_valueChanged, on_sbAcceleration_valueChanged,
+//                                on_pbLowVibration_clicked, showLowVibrationAfterRefusal
+//   controller/statusmessage.cpp statusText, showStatus
+// The calls and sequences they make are shared with velotune-cli: controller/channelio.h.
 class Velotune : public QMainWindow
 {
     Q_OBJECT
