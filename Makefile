@@ -15,10 +15,10 @@ BENCH_DEBS = valgrind time python3
 # `make check-format`, `make format` and `make check-tidy` need these.
 FORMAT_DEBS = clang-format
 TIDY_DEBS = clang-tidy
-SOURCE_DIRS = app controller widgets simulator tests bench tools
+SOURCE_DIRS = app cli controller widgets simulator tests bench tools
 CXX_SOURCES = $(sort $(wildcard $(addsuffix /*.cpp,$(SOURCE_DIRS)) $(addsuffix /*.h,$(SOURCE_DIRS))))
 # The product's own code; .clang-tidy's HeaderFilterRegex names the same folders.
-TIDY_SOURCES = $(sort $(wildcard $(addsuffix /*.cpp,app controller widgets simulator)))
+TIDY_SOURCES = $(sort $(wildcard $(addsuffix /*.cpp,app cli controller widgets simulator)))
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -19,9 +19,9 @@ void keepOnScreen(QWidget *window)
         return;
     QRect geometry = window->geometry();
     const QScreen *screen = QGuiApplication::screenAt(geometry.center());
-    if (!screen)
+    if (screen == nullptr)
         screen = QGuiApplication::primaryScreen();
-    if (!screen)
+    if (screen == nullptr)
         return;
     const QRect area = screen->availableGeometry();
     geometry.setSize(geometry.size().boundedTo(area.size()).expandedTo(window->minimumSize()));
@@ -50,7 +50,8 @@ protected:
         if (event->type() != QEvent::KeyPress)
             return false;
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (!(key->modifiers() & Qt::AltModifier) || (key->modifiers() & Qt::ControlModifier)
+        if (!key->modifiers().testFlag(Qt::AltModifier)
+            || key->modifiers().testFlag(Qt::ControlModifier)
             || key->text().isEmpty())
             return false;
         event->ignore();

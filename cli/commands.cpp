@@ -79,7 +79,7 @@ int readController(const QString &locator, const Options &options,
         err(error);
         return exitcode::Controller;
     }
-    if (channelCount)
+    if (channelCount != nullptr)
         *channelCount = controller.channelCount();
     std::vector<uint32_t> channels;
     if (!selectChannels(options, controller, &channels, &error)) {

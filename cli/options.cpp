@@ -206,7 +206,7 @@ bool parseOptions(const QStringList &arguments, Options *out, QString *error)
         return false;
     }
     if (!lowVibrationValues.isEmpty()) {
-        const QString value = lowVibrationValues.first();
+        const QString &value = lowVibrationValues.first();
         if (value != QLatin1String("on") && value != QLatin1String("off")) {
             *error = QStringLiteral("--low-vibration %1: expected on or off").arg(value);
             return false;

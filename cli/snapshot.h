@@ -37,7 +37,7 @@ namespace snapshot {
 extern const char formatName[];
 constexpr int formatVersion = 1;
 // Far above any real controller's snapshot; anything bigger is not one.
-constexpr qint64 maxFileSize = 4 * 1024 * 1024;
+constexpr qint64 maxFileSize = qint64(4) * 1024 * 1024;
 
 QString lowVibrationText(LowVibration value);
 QJsonObject channelToJson(const ChannelSettings &channel);

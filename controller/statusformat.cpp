@@ -8,7 +8,7 @@ QString statusText(uint32_t status)
 {
     const char *info = nullptr;
     TQ_GetStatusInfo(status, &info);
-    return info ? QString::fromUtf8(info) : QString();
+    return info != nullptr ? QString::fromUtf8(info) : QString();
 }
 
 QString statusMessage(const QString &format, uint32_t status)

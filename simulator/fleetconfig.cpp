@@ -45,7 +45,7 @@ namespace {
 
 using nlohmann::json;
 
-constexpr std::size_t maxFileBytes = 4 * 1024 * 1024;
+constexpr std::size_t maxFileBytes = std::size_t(4) * 1024 * 1024;
 constexpr int maxDepth = 32;
 constexpr std::size_t maxExcerpt = 40;
 

@@ -32,7 +32,7 @@ namespace {
 using nlohmann::json;
 
 constexpr const char *formatName = "nexilsim-state";
-constexpr std::size_t maxStateSize = 4 * 1024 * 1024;
+constexpr std::size_t maxStateSize = std::size_t(4) * 1024 * 1024;
 
 struct StateError : std::runtime_error
 {
@@ -175,7 +175,7 @@ json entryOf(const SystemModel &system)
                             {"acceleration", channel.acceleration},
                             {"lowVibration",
                              channel.lowVibration < 0       ? "unsupported"
-                                     : channel.lowVibration ? "on"
+                                     : channel.lowVibration != 0 ? "on"
                                                             : "off"}});
     }
     return channels;

@@ -18,7 +18,7 @@ About::~About() = default;
 void About::fitIntoScreen()
 {
     const QScreen *screen = this->screen();
-    if (!screen)
+    if (screen == nullptr)
         return;
     QSize room = screen->availableGeometry().size();
     room.rheight() -= style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);

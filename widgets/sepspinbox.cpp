@@ -156,6 +156,7 @@ void SepSpinBox::focusOutEvent(QFocusEvent *event)
     if (refuseUnfinishedText()) {
         // Keep the refused text; the base would put the old value back without a word.
         QCoreApplication::sendEvent(lineEdit(), event);
+        // NOLINTNEXTLINE(bugprone-parent-virtual-call): the spin box's own would revert
         QWidget::focusOutEvent(event);
         return;
     }
