@@ -12,14 +12,20 @@ QT6_DEBS = qt6-base-dev qt6-base-dev-tools
 BENCH_BUILD ?= build-release
 BENCH_DEBS = valgrind time python3
 
+# `make package` builds a Release in its own folder and checks the .deb with lintian.
+PACKAGE_BUILD ?= build-package
+PACKAGE_DEBS = lintian fakeroot
+
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps bench-deps configure build run check check-qt6 check-sanitize package bench clean
+.PHONY: all deps bench-deps package-deps configure build run check check-qt6 check-sanitize \
+        package check-package bench clean
 
 all: build
 
-deps bench-deps: PACKAGES = $(if $(filter bench-deps,$@),$(BENCH_DEBS),$(DEBS))
-deps bench-deps:
+deps bench-deps package-deps: PACKAGES = $(if $(filter bench-deps,$@),$(BENCH_DEBS),$(if \
+    $(filter package-deps,$@),$(PACKAGE_DEBS),$(DEBS)))
+deps bench-deps package-deps:
 	@missing=""; \
 	for p in $(PACKAGES); do \
 	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
@@ -36,8 +42,9 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# On the simulator of this build, whatever controller library the system has.
 run: build
-	$(BUILD)/velotune
+	NEXILCONTROL_LIBRARY="$(abspath $(BUILD))/simulator/libNexilControl.so" $(BUILD)/velotune
 
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -52,9 +59,19 @@ check-qt6:
 check-sanitize:
 	$(MAKE) check BUILD=build-sanitize CMAKE_FLAGS="-DVELOTUNE_SANITIZE=ON $(CMAKE_FLAGS)"
 
-# A .deb of bin/velotune, the library, the desktop entry and icons, in $(BUILD).
-package: build
-	cd $(BUILD) && cpack -G DEB
+# A stripped Release .deb in $(PACKAGE_BUILD), built with Debian's hardening flags; lintian
+# must report no error.
+package: deps package-deps
+	CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+	    cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF $(CMAKE_FLAGS)
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && rm -f velotune_*.deb && cpack -G DEB
+	lintian --fail-on error $(PACKAGE_BUILD)/velotune_*.deb
+
+# Installs that package for real, starts it, and removes it again (needs root or sudo).
+check-package: package
+	$(SUDO) packaging/check_package.sh $(PACKAGE_BUILD)/velotune_*.deb
 
 # Start-up and per-action figures of a Release build in $(BENCH_BUILD), as one table.
 bench: deps bench-deps
