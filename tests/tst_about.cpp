@@ -168,7 +168,11 @@ void tst_About::showsVersion()
     auto *library = child<QLabel>(&about, "lLibrary");
     QVERIFY(library && library->isVisible());
     const QString file = QString::fromLocal8Bit(qgetenv("NEXILCONTROL_LIBRARY"));
-    QCOMPARE(library->toolTip(), QStringLiteral("Simulated controllers: ") + file);
+    const QString prefix = QStringLiteral("Simulated controllers: ");
+    QVERIFY2(library->toolTip().startsWith(prefix), qPrintable(library->toolTip()));
+    // The same file, however the loader spelled its path.
+    QCOMPARE(QFileInfo(library->toolTip().mid(prefix.size())).canonicalFilePath(),
+             QFileInfo(file).canonicalFilePath());
     // A long path may lose its middle, never the file's name.
     QVERIFY2(library->text().startsWith(QLatin1String("Simulated controllers: /"))
                      && library->text().endsWith(QFileInfo(file).fileName()),
