@@ -60,8 +60,10 @@ QProcessEnvironment environmentWith(const QString &library)
 QStringList startupMessages(const QString &library)
 {
     QProcessEnvironment env = environmentWith(library);
-    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("velotune.controller.debug=true"));
-    env.insert(QStringLiteral("QT_MESSAGE_PATTERN"), QStringLiteral("%{category}|%{type}|%{message}"));
+    env.insert(QStringLiteral("QT_LOGGING_RULES"),
+               QStringLiteral("velotune.controller.debug=true"));
+    env.insert(QStringLiteral("QT_MESSAGE_PATTERN"),
+               QStringLiteral("%{category}|%{type}|%{message}"));
     QProcess program;
     program.setProcessEnvironment(env);
     program.setWorkingDirectory(QStringLiteral(BUILD_DIR));
@@ -78,7 +80,9 @@ QStringList startupMessages(const QString &library)
     err += program.readAllStandardError();
     QStringList lines = QString::fromLocal8Bit(err).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     lines.erase(std::remove_if(lines.begin(), lines.end(),
-                               [](const QString &l) { return l.contains(QLatin1String("XDG_RUNTIME_DIR")); }),
+                               [](const QString &l) {
+                                   return l.contains(QLatin1String("XDG_RUNTIME_DIR"));
+                               }),
                 lines.end());
     return lines;
 }
@@ -94,7 +98,8 @@ QMap<QString, QString> childReport(const QString &library)
         child.waitForFinished(5000);
     }
     QMap<QString, QString> report;
-    for (const QString &line : QString::fromUtf8(child.readAllStandardOutput()).split(QLatin1Char('\n')))
+    for (const QString &line :
+         QString::fromUtf8(child.readAllStandardOutput()).split(QLatin1Char('\n')))
         if (const int eq = line.indexOf(QLatin1Char('=')); eq > 0)
             report.insert(line.left(eq), line.mid(eq + 1));
     report.insert(QStringLiteral("exit"), QString::number(child.exitCode()));
@@ -134,11 +139,14 @@ void tst_Library::choiceAndFailure_data()
     // It exists relative to the working folder, and is refused all the same.
     QTest::newRow("relative path")
             << QStringLiteral("simulator/libNexilControl.so")
-            << QStringLiteral("simulator/libNexilControl.so: NEXILCONTROL_LIBRARY must be an absolute path");
+            << QStringLiteral("simulator/libNexilControl.so: NEXILCONTROL_LIBRARY must be an "
+                              "absolute path");
     QTest::newRow("missing file") << QStringLiteral(BUILD_DIR "/nowhere/libNexilControl.so")
-                                  << QStringLiteral(BUILD_DIR "/nowhere/libNexilControl.so: no such file");
-    QTest::newRow("lacks TQ_Stop_S") << QStringLiteral(NOSTOP_LIBRARY)
-                                     << QStringLiteral(NOSTOP_LIBRARY ": missing function TQ_Stop_S");
+                                  << QStringLiteral(BUILD_DIR
+                                                    "/nowhere/libNexilControl.so: no such file");
+    QTest::newRow("lacks TQ_Stop_S")
+            << QStringLiteral(NOSTOP_LIBRARY)
+            << QStringLiteral(NOSTOP_LIBRARY ": missing function TQ_Stop_S");
     QTest::newRow("none named, none on the system")
             << QString()
             << QStringLiteral("Cannot load library libNexilControl.so: (libNexilControl.so: cannot "
@@ -161,7 +169,8 @@ void tst_Library::choiceAndFailure()
     const QStringList messages = startupMessages(library);
     QVERIFY2(!messages.isEmpty() && messages.last().contains(QLatin1String("|TQ_FindSystems(")),
              qPrintable(messages.join(QLatin1Char('\n'))));
-    const QStringList warnings = messages.filter(QRegularExpression(QStringLiteral("^[^|]*\\|warning\\|")));
+    const QStringList warnings
+            = messages.filter(QRegularExpression(QStringLiteral("^[^|]*\\|warning\\|")));
     QStringList foreign; // anything but the controller layer's own lines
     for (const QString &message : messages)
         if (!message.startsWith(QLatin1String("velotune.controller|")))
@@ -174,10 +183,13 @@ void tst_Library::choiceAndFailure()
     if (reason.isEmpty()) {
         // The trace's first line names the file every later line went through.
         QCOMPARE(messages.first(),
-                 QStringLiteral("velotune.controller|debug|Library %1 loaded (simulated controllers)")
+                 QStringLiteral(
+                         "velotune.controller|debug|Library %1 loaded (simulated controllers)")
                          .arg(library));
         QCOMPARE(warnings, QStringList());
-        QVERIFY(report.value(QStringLiteral("locators")).split(QLatin1Char(',')).contains(kLocator));
+        QVERIFY(report.value(QStringLiteral("locators"))
+                        .split(QLatin1Char(','))
+                        .contains(kLocator));
         QCOMPARE(report.value(QStringLiteral("connected")), QStringLiteral("1"));
         QCOMPARE(report.value(QStringLiteral("status")), QString());
         QCOMPARE(report.value(QStringLiteral("abouttip")),
@@ -186,14 +198,16 @@ void tst_Library::choiceAndFailure()
     }
 
     // The window opened, found nothing, and Connect says why.
-    QCOMPARE(warnings,
-             QStringList(QStringLiteral("velotune.controller|warning|No controller library loaded: ")
-                         + reason));
+    QCOMPARE(
+            warnings,
+            QStringList(QStringLiteral("velotune.controller|warning|No controller library loaded: ")
+                        + reason));
     QCOMPARE(report.value(QStringLiteral("locators")), QString());
     QCOMPARE(report.value(QStringLiteral("connected")), QStringLiteral("0"));
     QCOMPARE(report.value(QStringLiteral("status")),
              QStringLiteral("Could not connect to Nexil. Error: 65535 (%1)").arg(reason));
-    QCOMPARE(report.value(QStringLiteral("about")), QStringLiteral("No controller library: ") + reason);
+    QCOMPARE(report.value(QStringLiteral("about")),
+             QStringLiteral("No controller library: ") + reason);
 }
 
 void tst_Library::traceHasOneLinePerCall()
@@ -231,9 +245,10 @@ void tst_Library::traceHasOneLinePerCall()
         tracedFunctions << line.section(QLatin1Char('('), 0, 0);
     QVERIFY(called.contains(QStringLiteral("TQ_SetChannelProperty_S")));
     QCOMPARE(tracedFunctions, called);
-    QVERIFY2(traced.filter(QRegularExpression(QStringLiteral(" = 0( -> .*)? \\[\\d+ us\\]$"))).size()
-                     == traced.size(),
-             qPrintable(traced.join(QLatin1Char('\n'))));
+    QVERIFY2(
+            traced.filter(QRegularExpression(QStringLiteral(" = 0( -> .*)? \\[\\d+ us\\]$"))).size()
+                    == traced.size(),
+            qPrintable(traced.join(QLatin1Char('\n'))));
 }
 
 int main(int argc, char *argv[])

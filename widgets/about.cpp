@@ -25,8 +25,8 @@ About::About(int major, int minor, int patch) : QDialog(nullptr)
         line->setToolTip(line->text());
         return;
     }
-    const QString format =
-            library.simulator ? tr("Simulated controllers: %1") : tr("Controller library: %1");
+    const QString format
+            = library.simulator ? tr("Simulated controllers: %1") : tr("Controller library: %1");
     line->setToolTip(format.arg(library.file));
     // A long path is shortened in its middle so the line stays one line; the tooltip holds it all.
     layout()->activate();
