@@ -15,6 +15,9 @@ BENCH_DEBS = valgrind time python3
 # `make check-format`, `make format` and `make check-tidy` need these.
 FORMAT_DEBS = clang-format
 TIDY_DEBS = clang-tidy
+# `make package` builds a Release in its own folder and checks the .deb with lintian.
+PACKAGE_BUILD ?= build-package
+PACKAGE_DEBS = lintian fakeroot
 SOURCE_DIRS = app cli controller widgets simulator tests bench tools
 CXX_SOURCES = $(sort $(wildcard $(addsuffix /*.cpp,$(SOURCE_DIRS)) $(addsuffix /*.h,$(SOURCE_DIRS))))
 # The product's own code; .clang-tidy's HeaderFilterRegex names the same folders.
@@ -22,8 +25,8 @@ TIDY_SOURCES = $(sort $(wildcard $(addsuffix /*.cpp,app cli controller widgets s
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps bench-deps format-deps tidy-deps configure build run check check-qt6 \
-        check-sanitize check-format format check-tidy package bench clean
+.PHONY: all deps bench-deps format-deps tidy-deps package-deps configure build run check \
+        check-qt6 check-sanitize check-format format check-tidy package check-package bench clean
 
 all: build
 
@@ -31,7 +34,8 @@ deps: PACKAGES = $(DEBS)
 bench-deps: PACKAGES = $(BENCH_DEBS)
 format-deps: PACKAGES = $(FORMAT_DEBS)
 tidy-deps: PACKAGES = $(TIDY_DEBS)
-deps bench-deps format-deps tidy-deps:
+package-deps: PACKAGES = $(PACKAGE_DEBS)
+deps bench-deps format-deps tidy-deps package-deps:
 	@missing=""; \
 	for p in $(PACKAGES); do \
 	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
@@ -48,8 +52,9 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# On the simulator of this build, whatever controller library the system has.
 run: build
-	$(BUILD)/velotune
+	NEXILCONTROL_LIBRARY="$(abspath $(BUILD))/simulator/libNexilControl.so" $(BUILD)/velotune
 
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -77,9 +82,19 @@ format: format-deps
 check-tidy: tidy-deps build
 	clang-tidy -p $(BUILD) --quiet --warnings-as-errors='*' $(TIDY_SOURCES)
 
-# A .deb of bin/velotune, the library, the desktop entry and icons, in $(BUILD).
-package: build
-	cd $(BUILD) && cpack -G DEB
+# A stripped Release .deb in $(PACKAGE_BUILD), built with Debian's hardening flags; lintian
+# must report no error.
+package: deps package-deps
+	CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+	    cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF $(CMAKE_FLAGS)
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && rm -f velotune_*.deb && cpack -G DEB
+	lintian --fail-on error $(PACKAGE_BUILD)/velotune_*.deb
+
+# Installs that package for real, starts it, and removes it again (needs root or sudo).
+check-package: package
+	$(SUDO) packaging/check_package.sh $(PACKAGE_BUILD)/velotune_*.deb
 
 # Start-up and per-action figures of a Release build in $(BENCH_BUILD), as one table.
 bench: deps bench-deps

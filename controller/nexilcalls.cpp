@@ -136,18 +136,21 @@ uint32_t writeChannel(const char *name, Function Api::*function, uint32_t system
 
 uint32_t TQ_FindSystems(const char *options, char *outBuffer, uint32_t *ioBufferSize)
 {
-    const QString sizeIn = number(ioBufferSize);
+    // Kept as a number: nothing is formatted while the trace is off.
+    const uint32_t sizeIn = ioBufferSize != nullptr ? *ioBufferSize : 0;
     Trace trace("TQ_FindSystems");
     const uint32_t status = invoke(&Api::TQ_FindSystems, options, outBuffer, ioBufferSize);
     if (trace.on()) {
         // The answer need not be terminated: never read past what was handed in.
         QString found;
         if (status == 0 && outBuffer != nullptr && ioBufferSize != nullptr) {
-            const uint32_t size = sizeIn.toUInt();
-            const QByteArray bytes(outBuffer, int(strnlen(outBuffer, size)));
+            const QByteArray bytes(outBuffer, int(strnlen(outBuffer, sizeIn)));
             found = QStringLiteral("size %1, %2").arg(number(ioBufferSize), quoted(bytes.constData()));
         }
-        trace.done(status, QStringLiteral("options %1, size %2").arg(quoted(options), sizeIn),
+        trace.done(status,
+                   QStringLiteral("options %1, size %2")
+                           .arg(quoted(options),
+                                ioBufferSize != nullptr ? QString::number(sizeIn) : QStringLiteral("null")),
                    found);
     }
     return status;

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLibrary>
 #include <QStringList>
 
@@ -59,6 +60,11 @@ Loaded open()
                              .arg(info.file);
         return loaded;
     }
+    // QLibrary would go on to try other names and report the last of them.
+    if (!named.isEmpty() && !QFileInfo::exists(info.file)) {
+        info.error = QStringLiteral("%1: no such file").arg(info.file);
+        return loaded;
+    }
 
     // Never unloaded: status texts handed out by the library must stay valid.
     QLibrary library(info.file);
@@ -106,7 +112,18 @@ Loaded open()
 
 const Loaded &loadedLibrary()
 {
-    static const Loaded loaded = open();
+    static const Loaded loaded = [] {
+        Loaded opened = open();
+        const LibraryInfo &info = opened.info;
+        // The first trace line: which file every later line went through.
+        if (info.loaded)
+            qCDebug(lcController).noquote()
+                    << "Library" << info.file
+                    << (info.simulator ? "loaded (simulated controllers)" : "loaded");
+        else
+            qCDebug(lcController).noquote() << "No library loaded:" << info.error;
+        return opened;
+    }();
     return loaded;
 }
 

@@ -164,6 +164,23 @@ void tst_About::showsVersion()
     QCOMPARE(caption->geometry().center().y(), version->geometry().center().y());
     QVERIFY(caption->geometry().right() < version->geometry().left());
 
+    // Under the version: the library in use, which here is the simulator.
+    auto *library = child<QLabel>(&about, "lLibrary");
+    QVERIFY(library && library->isVisible());
+    const QString file = QString::fromLocal8Bit(qgetenv("NEXILCONTROL_LIBRARY"));
+    const QString prefix = QStringLiteral("Simulated controllers: ");
+    QVERIFY2(library->toolTip().startsWith(prefix), qPrintable(library->toolTip()));
+    // The same file, however the loader spelled its path.
+    QCOMPARE(QFileInfo(library->toolTip().mid(prefix.size())).canonicalFilePath(),
+             QFileInfo(file).canonicalFilePath());
+    // A long path may lose its middle, never the file's name.
+    QVERIFY2(library->text().startsWith(QLatin1String("Simulated controllers: /"))
+                     && library->text().endsWith(QFileInfo(file).fileName()),
+             qPrintable(library->text()));
+    QVERIFY(library->geometry().top() > version->geometry().bottom());
+    QVERIFY(library->geometry().bottom()
+            < child<QLabel>(&about, "label_4")->geometry().top());
+
     for (const QLabel *label : about.findChildren<QLabel *>())
         QVERIFY2(!label->text().contains(QLatin1String("1.0.9999")),
                  qPrintable(label->objectName()));
@@ -190,7 +207,7 @@ void tst_About::contentIsNotClipped_data()
     QTest::addColumn<QString>("name");
 
     // The logo is left out: it is scaled to whatever room it gets.
-    for (const char *name : {"label_2", "label_5", "lVersion", "label_4", "label_3"})
+    for (const char *name : {"label_2", "label_5", "lVersion", "lLibrary", "label_4", "label_3"})
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 

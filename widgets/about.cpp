@@ -1,5 +1,7 @@
 #include "about.h"
 
+#include "nexillibrary.h"
+
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
@@ -8,10 +10,43 @@ About::About(int major, int minor, int patch) : QDialog(nullptr)
 {
     ui.setupUi(this);
     ui.lVersion->setText(tr("%1.%2.%3").arg(major).arg(minor).arg(patch));
+    showLibrary();
     fitIntoScreen();
 }
 
 About::~About() = default;
+
+// Which library the controls reach, so a simulated session never passes for real hardware.
+void About::showLibrary()
+{
+    auto *line = new QLabel(ui.frame);
+    line->setObjectName(QStringLiteral("lLibrary"));
+    QFont font;
+    font.setPointSize(8);
+    line->setFont(font);
+    line->setAlignment(Qt::AlignCenter);
+    line->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ui.verticalLayout->insertWidget(ui.verticalLayout->indexOf(ui.horizontalLayout_2) + 1, line);
+
+    const nexil::LibraryInfo &library = nexil::library();
+    if (!library.loaded) {
+        // The reason matters more than the room it takes.
+        line->setWordWrap(true);
+        line->setText(tr("No controller library: %1").arg(library.error));
+        line->setToolTip(line->text());
+        return;
+    }
+    const QString format
+            = library.simulator ? tr("Simulated controllers: %1") : tr("Controller library: %1");
+    line->setToolTip(format.arg(library.file));
+    // A long path is shortened in its middle so the line stays one line; the tooltip holds it all.
+    layout()->activate();
+    ui.verticalLayout->activate();
+    const QFontMetrics metrics(font);
+    const int room = ui.verticalLayout->contentsRect().width()
+            - metrics.horizontalAdvance(format.arg(QString()));
+    line->setText(format.arg(metrics.elidedText(library.file, Qt::ElideMiddle, room)));
+}
 
 // On a small or highly scaled screen the fixed size would put the OK button out of reach:
 // the text then scrolls inside a dialog that fits.

@@ -14,6 +14,7 @@ public:
     ~About() override;
 
 private:
+    void showLibrary();
     void fitIntoScreen();
 
     Ui::About ui;

@@ -1,0 +1,263 @@
+// Which controller library the program runs on, what the user sees when none can be used, and
+// the trace of the calls. The library is loaded once per process, so each choice runs in fresh
+// processes: the real velotune for what it prints, and this test re-run as a child
+// (--child) for what its window shows.
+
+#include "about.h"
+#include "nexillibrary.h"
+#include "testutils.h"
+#include "velotune.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtTest>
+
+using testutils::MainWidgets;
+
+namespace {
+
+const QString kLocator = QStringLiteral("usb:id:31415926");
+
+// What the window shows with the library it loaded, one "key=value" line each.
+int runChild(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    Velotune window;
+    window.show();
+    const MainWidgets w(&window);
+    if (!w.complete())
+        return 2;
+    QStringList locators;
+    for (int i = 0; i < w.locator->count(); ++i)
+        locators << w.locator->itemText(i);
+    // Typed, as a user would when the list stays empty.
+    w.locator->setEditText(kLocator);
+    QTest::mouseClick(w.connect, Qt::LeftButton);
+    const About about(1, 2, 7);
+    auto *line = about.findChild<QLabel *>(QStringLiteral("lLibrary"));
+
+    QTextStream out(stdout);
+    out << "locators=" << locators.join(QLatin1Char(',')) << '\n'
+        << "connected=" << (w.connect->isChecked() ? 1 : 0) << '\n'
+        << "status=" << w.status->currentMessage() << '\n'
+        << "about=" << (line ? line->text() : QStringLiteral("(no line)")) << '\n'
+        << "abouttip=" << (line ? line->toolTip() : QStringLiteral("(no line)")) << '\n';
+    return 0;
+}
+
+QProcessEnvironment environmentWith(const QString &library)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("NEXILCONTROL_LIBRARY"));
+    if (!library.isNull())
+        env.insert(QStringLiteral("NEXILCONTROL_LIBRARY"), library);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
+
+// Lines of velotune's standard error from start until its start-up discovery was traced,
+// as "category|type|message".
+QStringList startupMessages(const QString &library)
+{
+    QProcessEnvironment env = environmentWith(library);
+    env.insert(QStringLiteral("QT_LOGGING_RULES"),
+               QStringLiteral("velotune.controller.debug=true"));
+    env.insert(QStringLiteral("QT_MESSAGE_PATTERN"),
+               QStringLiteral("%{category}|%{type}|%{message}"));
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(QStringLiteral(BUILD_DIR));
+    program.start(QStringLiteral(VELOTUNE_BINARY), {});
+    QByteArray err;
+    QDeadlineTimer deadline(60000);
+    while (!err.contains("|TQ_FindSystems(") && !deadline.hasExpired()
+           && program.state() != QProcess::NotRunning) {
+        program.waitForReadyRead(100);
+        err += program.readAllStandardError();
+    }
+    program.kill();
+    program.waitForFinished(5000);
+    err += program.readAllStandardError();
+    QStringList lines = QString::fromLocal8Bit(err).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                               [](const QString &l) {
+                                   return l.contains(QLatin1String("XDG_RUNTIME_DIR"));
+                               }),
+                lines.end());
+    return lines;
+}
+
+QMap<QString, QString> childReport(const QString &library)
+{
+    QProcess child;
+    child.setProcessEnvironment(environmentWith(library));
+    child.setWorkingDirectory(QStringLiteral(BUILD_DIR));
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child")});
+    if (!child.waitForFinished(60000)) {
+        child.kill();
+        child.waitForFinished(5000);
+    }
+    QMap<QString, QString> report;
+    for (const QString &line :
+         QString::fromUtf8(child.readAllStandardOutput()).split(QLatin1Char('\n')))
+        if (const int eq = line.indexOf(QLatin1Char('=')); eq > 0)
+            report.insert(line.left(eq), line.mid(eq + 1));
+    report.insert(QStringLiteral("exit"), QString::number(child.exitCode()));
+    return report;
+}
+
+// Each library call's line of the trace, with every other message handed on.
+QStringList traced;
+QtMessageHandler previousHandler = nullptr;
+void collectTrace(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtDebugMsg && qstrcmp(context.category, "velotune.controller") == 0
+        && message.startsWith(QLatin1String("TQ_")))
+        traced << message;
+    else
+        previousHandler(type, context, message);
+}
+
+} // namespace
+
+class tst_Library : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void choiceAndFailure_data();
+    void choiceAndFailure();
+    void traceHasOneLinePerCall();
+};
+
+void tst_Library::choiceAndFailure_data()
+{
+    QTest::addColumn<QString>("library");
+    QTest::addColumn<QString>("reason"); // empty when the library is used
+
+    QTest::newRow("named file") << QStringLiteral(SHIPPED_LIBRARY) << QString();
+    // It exists relative to the working folder, and is refused all the same.
+    QTest::newRow("relative path")
+            << QStringLiteral("simulator/libNexilControl.so")
+            << QStringLiteral("simulator/libNexilControl.so: NEXILCONTROL_LIBRARY must be an "
+                              "absolute path");
+    QTest::newRow("missing file") << QStringLiteral(BUILD_DIR "/nowhere/libNexilControl.so")
+                                  << QStringLiteral(BUILD_DIR
+                                                    "/nowhere/libNexilControl.so: no such file");
+    QTest::newRow("lacks TQ_Stop_S")
+            << QStringLiteral(NOSTOP_LIBRARY)
+            << QStringLiteral(NOSTOP_LIBRARY ": missing function TQ_Stop_S");
+    QTest::newRow("none named, none on the system")
+            << QString()
+            << QStringLiteral("Cannot load library libNexilControl.so: (libNexilControl.so: cannot "
+                              "open shared object file: No such file or directory)");
+}
+
+void tst_Library::choiceAndFailure()
+{
+    QFETCH(QString, library);
+    QFETCH(QString, reason);
+    QVERIFY(QFileInfo::exists(QStringLiteral(BUILD_DIR "/simulator/libNexilControl.so")));
+    if (library.isNull()) {
+        QProcess ldconfig;
+        ldconfig.start(QStringLiteral("/sbin/ldconfig"), {QStringLiteral("-p")});
+        if (ldconfig.waitForFinished(10000)
+            && ldconfig.readAllStandardOutput().contains("libNexilControl.so "))
+            QSKIP("this machine has a libNexilControl.so on its library path");
+    }
+
+    const QStringList messages = startupMessages(library);
+    QVERIFY2(!messages.isEmpty() && messages.last().contains(QLatin1String("|TQ_FindSystems(")),
+             qPrintable(messages.join(QLatin1Char('\n'))));
+    const QStringList warnings
+            = messages.filter(QRegularExpression(QStringLiteral("^[^|]*\\|warning\\|")));
+    QStringList foreign; // anything but the controller layer's own lines
+    for (const QString &message : messages)
+        if (!message.startsWith(QLatin1String("velotune.controller|")))
+            foreign << message;
+    QVERIFY2(foreign.isEmpty(), qPrintable(foreign.join(QLatin1Char('\n'))));
+
+    const QMap<QString, QString> report = childReport(library);
+    QCOMPARE(report.value(QStringLiteral("exit")), QStringLiteral("0"));
+
+    if (reason.isEmpty()) {
+        // The trace's first line names the file every later line went through.
+        QCOMPARE(messages.first(),
+                 QStringLiteral(
+                         "velotune.controller|debug|Library %1 loaded (simulated controllers)")
+                         .arg(library));
+        QCOMPARE(warnings, QStringList());
+        QVERIFY(report.value(QStringLiteral("locators"))
+                        .split(QLatin1Char(','))
+                        .contains(kLocator));
+        QCOMPARE(report.value(QStringLiteral("connected")), QStringLiteral("1"));
+        QCOMPARE(report.value(QStringLiteral("status")), QString());
+        QCOMPARE(report.value(QStringLiteral("abouttip")),
+                 QStringLiteral("Simulated controllers: ") + library);
+        return;
+    }
+
+    // The window opened, found nothing, and Connect says why.
+    QCOMPARE(
+            warnings,
+            QStringList(QStringLiteral("velotune.controller|warning|No controller library loaded: ")
+                        + reason));
+    QCOMPARE(report.value(QStringLiteral("locators")), QString());
+    QCOMPARE(report.value(QStringLiteral("connected")), QStringLiteral("0"));
+    QCOMPARE(report.value(QStringLiteral("status")),
+             QStringLiteral("Could not connect to Nexil. Error: 65535 (%1)").arg(reason));
+    QCOMPARE(report.value(QStringLiteral("about")),
+             QStringLiteral("No controller library: ") + reason);
+}
+
+void tst_Library::traceHasOneLinePerCall()
+{
+    QVERIFY(nexil::library().loaded);
+    nexilsim::loadDefaultFleet();
+    testutils::programSettings().clear();
+    QLoggingCategory::setFilterRules(QStringLiteral("velotune.controller.debug=true"));
+    previousHandler = qInstallMessageHandler(collectTrace);
+
+    auto *window = new Velotune;
+    const bool shown = testutils::showAndActivate(window);
+    const MainWidgets w(window);
+    if (shown && w.complete()) {
+        QTest::mouseClick(w.connect, Qt::LeftButton);
+        QTest::keyClick(w.channel, Qt::Key_Up);
+        QTest::keyClick(w.speed, Qt::Key_Up);
+        QTest::mouseClick(w.lowVibration, Qt::LeftButton);
+        QTest::mouseClick(w.connect, Qt::LeftButton);
+    }
+    const QString status = w.complete() ? w.status->currentMessage() : QString();
+    delete window;
+
+    qInstallMessageHandler(previousHandler);
+    QLoggingCategory::setFilterRules(QStringLiteral("velotune.controller.debug=false"));
+    QVERIFY(shown && w.complete());
+    QCOMPARE(status, QStringLiteral("Device %1 released.").arg(kLocator));
+
+    // No call failed, so the trace fetched no status text of its own.
+    QStringList called;
+    for (const nexilsim::Call &call : nexilsim::callLog())
+        called << QString::fromStdString(call.function);
+    QStringList tracedFunctions;
+    for (const QString &line : traced)
+        tracedFunctions << line.section(QLatin1Char('('), 0, 0);
+    QVERIFY(called.contains(QStringLiteral("TQ_SetChannelProperty_S")));
+    QCOMPARE(tracedFunctions, called);
+    QVERIFY2(
+            traced.filter(QRegularExpression(QStringLiteral(" = 0( -> .*)? \\[\\d+ us\\]$"))).size()
+                    == traced.size(),
+            qPrintable(traced.join(QLatin1Char('\n'))));
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc == 2 && qstrcmp(argv[1], "--child") == 0)
+        return runChild(argc, argv);
+    QApplication app(argc, argv);
+    tst_Library test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_library.moc"
