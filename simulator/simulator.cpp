@@ -55,8 +55,8 @@ uint32_t Simulator::read(const char *function, std::vector<std::string> args, ui
             [&] {
                 ValueHook hook;
                 {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    hook = valueHook_;
+                    std::lock_guard<std::mutex> lock(m_mutex);
+                    hook = m_valueHook;
                 }
                 if (hook)
                     hook(function, &value);
@@ -67,13 +67,13 @@ uint32_t Simulator::read(const char *function, std::vector<std::string> args, ui
 uint32_t Simulator::run(const char *function, std::vector<std::string> args, const Action &action,
                         const std::function<void()> &afterSuccess)
 {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(m_mutex);
     uint32_t result = status::OtherError;
     try {
         ensureLoaded();
-        const uint32_t latency = fleet_.latencyMicroseconds;
+        const uint32_t latency = m_fleet.latencyMicroseconds;
         std::optional<uint32_t> fault = takeQueuedFault(function);
-        const FaultHook hook = faultHook_;
+        const FaultHook hook = m_faultHook;
         // Hooks run unlocked so they may call back into the library.
         lock.unlock();
 
@@ -90,8 +90,8 @@ uint32_t Simulator::run(const char *function, std::vector<std::string> args, con
             // texts excepted), so whoever calls first learns why.
             const bool answers = std::strcmp(function, "TQ_GetStatusInfo") == 0
                     || std::strcmp(function, "TQ_EPK") == 0
-                    || (std::strcmp(function, "TQ_FindSystems") == 0 && discoveryOverride_);
-            result = configError_ != nullptr && !answers ? status::ConfigurationError : action();
+                    || (std::strcmp(function, "TQ_FindSystems") == 0 && m_discoveryOverride);
+            result = m_configError != nullptr && !answers ? status::ConfigurationError : action();
             lock.unlock();
             if (result == status::Ok && afterSuccess)
                 afterSuccess();
@@ -102,17 +102,17 @@ uint32_t Simulator::run(const char *function, std::vector<std::string> args, con
 
     if (!lock.owns_lock())
         lock.lock();
-    if (log_.size() >= maxLogEntries)
-        log_.pop_front();
-    log_.push_back(Call{function, std::move(args), result});
+    if (m_log.size() >= maxLogEntries)
+        m_log.pop_front();
+    m_log.push_back(Call{function, std::move(args), result});
     return result;
 }
 
 void Simulator::ensureLoaded()
 {
-    if (loaded_)
+    if (m_loaded)
         return;
-    loaded_ = true;
+    m_loaded = true;
     const char *path = std::getenv("NEXILCONTROL_SIM_CONFIG");
     if (path == nullptr || *path == '\0') {
         install(defaultFleetJson, "the built-in fleet");
@@ -122,44 +122,44 @@ void Simulator::ensureLoaded()
     Fleet fleet;
     std::string error;
     if (readFleetFile(path, &fleet, &error)) {
-        fleet_ = std::move(fleet);
+        m_fleet = std::move(fleet);
         applyState();
         return;
     }
-    fleet_ = Fleet();
-    configError_ = keep("Configuration file '" + std::string(path) + "' is unusable: " + error);
-    std::fprintf(stderr, "NexilControl simulator: %s\n", configError_);
+    m_fleet = Fleet();
+    m_configError = keep("Configuration file '" + std::string(path) + "' is unusable: " + error);
+    std::fprintf(stderr, "NexilControl simulator: %s\n", m_configError);
 }
 
 void Simulator::install(const std::string &json, const std::string &origin)
 {
-    open_.clear();
-    configError_ = nullptr;
+    m_open.clear();
+    m_configError = nullptr;
     Fleet fleet;
     std::string error;
     if (parseFleet(json, &fleet, &error)) {
-        fleet_ = std::move(fleet);
+        m_fleet = std::move(fleet);
     } else {
-        fleet_ = Fleet();
-        configError_ = keep("Configuration from " + origin + " is unusable: " + error);
+        m_fleet = Fleet();
+        m_configError = keep("Configuration from " + origin + " is unusable: " + error);
     }
 }
 
 void Simulator::clearFaultsLocked()
 {
-    queuedFaults_.clear();
-    faultHook_ = nullptr;
-    valueHook_ = nullptr;
-    nullStatusInfo_ = false;
-    textOverrides_.clear();
-    discoveryOverride_ = false;
-    discoveryBytes_.clear();
+    m_queuedFaults.clear();
+    m_faultHook = nullptr;
+    m_valueHook = nullptr;
+    m_nullStatusInfo = false;
+    m_textOverrides.clear();
+    m_discoveryOverride = false;
+    m_discoveryBytes.clear();
 }
 
 std::optional<uint32_t> Simulator::takeQueuedFault(const std::string &function)
 {
-    const auto it = queuedFaults_.find(function);
-    if (it == queuedFaults_.end() || it->second.empty())
+    const auto it = m_queuedFaults.find(function);
+    if (it == m_queuedFaults.end() || it->second.empty())
         return std::nullopt;
     auto &front = it->second.front();
     const uint32_t fault = front.first;
@@ -170,28 +170,28 @@ std::optional<uint32_t> Simulator::takeQueuedFault(const std::string &function)
 
 SystemModel *Simulator::systemFor(uint32_t handle)
 {
-    const auto it = open_.find(handle);
-    return it == open_.end() ? nullptr : &fleet_.systems[it->second];
+    const auto it = m_open.find(handle);
+    return it == m_open.end() ? nullptr : &m_fleet.systems[it->second];
 }
 
 const char *Simulator::keep(std::string text)
 {
-    texts_.push_back(std::move(text));
-    return texts_.back().c_str();
+    m_texts.push_back(std::move(text));
+    return m_texts.back().c_str();
 }
 
 uint32_t Simulator::findSystems(const char *options, char *buffer, uint32_t *ioSize)
 {
     if (options == nullptr || buffer == nullptr || ioSize == nullptr)
         return status::InvalidParameter;
-    if (discoveryOverride_) {
+    if (m_discoveryOverride) {
         const auto size
-                = static_cast<uint32_t>(std::min<std::size_t>(discoveryBytes_.size(), *ioSize));
-        std::memcpy(buffer, discoveryBytes_.data(), size);
+                = static_cast<uint32_t>(std::min<std::size_t>(m_discoveryBytes.size(), *ioSize));
+        std::memcpy(buffer, m_discoveryBytes.data(), size);
         *ioSize = size;
         return status::Ok;
     }
-    if (configError_ != nullptr)
+    if (m_configError != nullptr)
         return status::ConfigurationError;
 
     const std::string wanted = options;
@@ -204,7 +204,7 @@ uint32_t Simulator::findSystems(const char *options, char *buffer, uint32_t *ioS
         return status::WrongOptions;
 
     std::string found;
-    for (const SystemModel &system : fleet_.systems) {
+    for (const SystemModel &system : m_fleet.systems) {
         if (!system.listed || system.locator.compare(0, prefix.size(), prefix) != 0)
             continue;
         if (!found.empty())
@@ -227,32 +227,32 @@ uint32_t Simulator::openSystem(uint32_t *handle, const char *locator, const char
         return status::InvalidParameter;
     if (std::strcmp(options, "") != 0 && std::strcmp(options, "sync") != 0)
         return status::WrongOptions;
-    const auto system = std::find_if(fleet_.systems.begin(), fleet_.systems.end(),
+    const auto system = std::find_if(m_fleet.systems.begin(), m_fleet.systems.end(),
                                      [&](const SystemModel &s) { return s.locator == locator; });
-    if (system == fleet_.systems.end())
+    if (system == m_fleet.systems.end())
         return status::UnknownLocator;
-    const auto index = static_cast<std::size_t>(system - fleet_.systems.begin());
-    for (const auto &entry : open_) {
+    const auto index = static_cast<std::size_t>(system - m_fleet.systems.begin());
+    for (const auto &entry : m_open) {
         if (entry.second == index) {
-            heldText_ = nullptr;
+            m_heldText = nullptr;
             return status::AlreadyOpen;
         }
     }
     if (const uint32_t refused = holdAcrossProcesses(index))
         return refused;
     // Handles are never reused so a stale one is always caught.
-    *handle = nextHandle_++;
-    open_[*handle] = index;
+    *handle = m_nextHandle++;
+    m_open[*handle] = index;
     return status::Ok;
 }
 
 uint32_t Simulator::closeSystem(uint32_t handle)
 {
-    const auto it = open_.find(handle);
-    if (it == open_.end())
+    const auto it = m_open.find(handle);
+    if (it == m_open.end())
         return status::InvalidSystemIndex;
     releaseAcrossProcesses(it->second);
-    open_.erase(it);
+    m_open.erase(it);
     return status::Ok;
 }
 
@@ -354,29 +354,29 @@ uint32_t Simulator::statusInfo(uint32_t code, const char **info)
     if (info == nullptr)
         return status::InvalidParameter;
     const char *text = nullptr;
-    const auto override = textOverrides_.find(code);
-    if (override != textOverrides_.end())
+    const auto override = m_textOverrides.find(code);
+    if (override != m_textOverrides.end())
         text = override->second;
-    else if (code == status::AlreadyOpen && heldText_ != nullptr)
-        text = heldText_;
-    else if (code == status::ConfigurationError && stateError_ != nullptr)
-        text = stateError_;
-    else if (code == status::ConfigurationError && configError_ != nullptr)
-        text = configError_;
+    else if (code == status::AlreadyOpen && m_heldText != nullptr)
+        text = m_heldText;
+    else if (code == status::ConfigurationError && m_stateError != nullptr)
+        text = m_stateError;
+    else if (code == status::ConfigurationError && m_configError != nullptr)
+        text = m_configError;
     else
         text = status::builtinText(code);
-    *info = nullStatusInfo_ ? nullptr : text;
+    *info = m_nullStatusInfo ? nullptr : text;
     return text != nullptr ? status::Ok : status::InvalidParameter;
 }
 
 uint32_t Simulator::loadFleet(const std::string &json)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    loaded_ = true;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_loaded = true;
     clearFaultsLocked();
-    log_.clear();
+    m_log.clear();
     install(json, "loadFleet()");
-    return configError_ != nullptr ? status::ConfigurationError : status::Ok;
+    return m_configError != nullptr ? status::ConfigurationError : status::Ok;
 }
 
 void Simulator::loadDefaultFleet()
@@ -386,73 +386,73 @@ void Simulator::loadDefaultFleet()
 
 void Simulator::setLatency(uint32_t us)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(m_mutex);
     ensureLoaded();
-    fleet_.latencyMicroseconds = std::min(us, maxLatencyMicroseconds);
+    m_fleet.latencyMicroseconds = std::min(us, maxLatencyMicroseconds);
 }
 
 void Simulator::failNext(const std::string &function, uint32_t code, int count)
 {
     if (count <= 0)
         return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    queuedFaults_[function].emplace_back(code, count);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_queuedFaults[function].emplace_back(code, count);
 }
 
 void Simulator::clearFaults()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(m_mutex);
     clearFaultsLocked();
 }
 
 void Simulator::setNullStatusInfo(bool on)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    nullStatusInfo_ = on;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_nullStatusInfo = on;
 }
 
 void Simulator::setStatusText(uint32_t code, const std::string &text)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    textOverrides_[code] = keep(text);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_textOverrides[code] = keep(text);
 }
 
 void Simulator::setDiscoveryOverride(const std::string &bytes, bool active)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    discoveryBytes_ = bytes;
-    discoveryOverride_ = active;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_discoveryBytes = bytes;
+    m_discoveryOverride = active;
 }
 
 void Simulator::setFaultHook(FaultHook hook)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    faultHook_ = std::move(hook);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_faultHook = std::move(hook);
 }
 
 void Simulator::setValueHook(ValueHook hook)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    valueHook_ = std::move(hook);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_valueHook = std::move(hook);
 }
 
 std::vector<Call> Simulator::callLog()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return {log_.begin(), log_.end()};
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return {m_log.begin(), m_log.end()};
 }
 
 void Simulator::clearCallLog()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    log_.clear();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_log.clear();
 }
 
 bool Simulator::channelState(const std::string &locator, uint32_t index, ChannelState *out)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(m_mutex);
     ensureLoaded();
-    for (const SystemModel &system : fleet_.systems) {
+    for (const SystemModel &system : m_fleet.systems) {
         if (system.locator != locator)
             continue;
         if (out == nullptr || index >= system.channels.size())
@@ -466,10 +466,10 @@ bool Simulator::channelState(const std::string &locator, uint32_t index, Channel
 
 std::vector<std::string> Simulator::locators()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> lock(m_mutex);
     ensureLoaded();
     std::vector<std::string> result;
-    for (const SystemModel &system : fleet_.systems)
+    for (const SystemModel &system : m_fleet.systems)
         result.push_back(system.locator);
     return result;
 }

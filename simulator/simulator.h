@@ -122,29 +122,29 @@ private:
     void releaseAcrossProcesses(std::size_t index);
     uint32_t persist(uint32_t handle);
 
-    std::mutex mutex_;
-    bool loaded_ = false;
-    Fleet fleet_;
-    std::map<uint32_t, std::size_t> open_; // handle -> index into fleet_.systems
-    uint32_t nextHandle_ = 1;
-    const char *configError_ = nullptr; // set while the fleet is unusable
-    StateStore state_;
-    const char *heldText_ = nullptr;   // why the last open was refused across processes
-    const char *stateError_ = nullptr; // why the state file could not be used last
+    std::mutex m_mutex;
+    bool m_loaded = false;
+    Fleet m_fleet;
+    std::map<uint32_t, std::size_t> m_open; // handle -> index into m_fleet.systems
+    uint32_t m_nextHandle = 1;
+    const char *m_configError = nullptr; // set while the fleet is unusable
+    StateStore m_state;
+    const char *m_heldText = nullptr;   // why the last open was refused across processes
+    const char *m_stateError = nullptr; // why the state file could not be used last
 
     // Callers may hold on to status texts like they can with the real library's static
     // strings, so nothing handed out is ever freed.
-    std::deque<std::string> texts_;
-    std::map<uint32_t, const char *> textOverrides_;
+    std::deque<std::string> m_texts;
+    std::map<uint32_t, const char *> m_textOverrides;
 
-    std::map<std::string, std::deque<std::pair<uint32_t, int>>> queuedFaults_;
-    FaultHook faultHook_;
-    ValueHook valueHook_;
-    bool nullStatusInfo_ = false;
-    bool discoveryOverride_ = false;
-    std::string discoveryBytes_;
+    std::map<std::string, std::deque<std::pair<uint32_t, int>>> m_queuedFaults;
+    FaultHook m_faultHook;
+    ValueHook m_valueHook;
+    bool m_nullStatusInfo = false;
+    bool m_discoveryOverride = false;
+    std::string m_discoveryBytes;
 
-    std::deque<Call> log_;
+    std::deque<Call> m_log;
 };
 
 } // namespace nexilsim

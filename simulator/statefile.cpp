@@ -185,13 +185,13 @@ json entryOf(const SystemModel &system)
 class FileLock
 {
 public:
-    explicit FileLock(int fd) : fd_(fd) { lockRange(fd_, 0, F_WRLCK, true); }
-    ~FileLock() { lockRange(fd_, 0, F_UNLCK, false); }
+    explicit FileLock(int fd) : m_fd(fd) { lockRange(m_fd, 0, F_WRLCK, true); }
+    ~FileLock() { lockRange(m_fd, 0, F_UNLCK, false); }
     FileLock(const FileLock &) = delete;
     FileLock &operator=(const FileLock &) = delete;
 
 private:
-    int fd_;
+    int m_fd;
 };
 
 } // namespace
@@ -199,18 +199,18 @@ private:
 void StateStore::configure()
 {
     const char *path = std::getenv("NEXILCONTROL_SIM_STATE");
-    path_ = path != nullptr ? path : "";
+    m_path = path != nullptr ? path : "";
 }
 
 bool StateStore::openLockFile(std::string *error)
 {
-    if (lockFd_ >= 0)
+    if (m_lockFd >= 0)
         return true;
     // Kept open for the life of the process: closing any descriptor of the file would drop
     // every fcntl lock this process has on it.
-    lockFd_ = open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (lockFd_ < 0) {
-        *error = systemError("cannot open " + path_ + ".lock");
+    m_lockFd = open((m_path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (m_lockFd < 0) {
+        *error = systemError("cannot open " + m_path + ".lock");
         return false;
     }
     return true;
@@ -222,9 +222,9 @@ bool StateStore::load(Fleet *fleet, std::string *error)
         return true;
     if (!openLockFile(error))
         return false;
-    const FileLock lock(lockFd_);
+    const FileLock lock(m_lockFd);
     json systems;
-    if (!readState(path_, &systems, error))
+    if (!readState(m_path, &systems, error))
         return false;
     try {
         for (auto it = systems.begin(); it != systems.end(); ++it) {
@@ -252,7 +252,7 @@ uint32_t StateStore::hold(const SystemModel &system, std::string *why)
         return status::ConfigurationError;
     }
     pid_t holder = 0;
-    if (lockRange(lockFd_, lockOffset(system.locator), F_WRLCK, false, &holder))
+    if (lockRange(m_lockFd, lockOffset(system.locator), F_WRLCK, false, &holder))
         return status::Ok;
     *why = "System " + system.locator + " is held open by another program"
             + (holder > 0 ? " (process " + std::to_string(holder) + ")" : std::string());
@@ -261,8 +261,8 @@ uint32_t StateStore::hold(const SystemModel &system, std::string *why)
 
 void StateStore::release(const SystemModel &system)
 {
-    if (enabled() && lockFd_ >= 0)
-        lockRange(lockFd_, lockOffset(system.locator), F_UNLCK, false);
+    if (enabled() && m_lockFd >= 0)
+        lockRange(m_lockFd, lockOffset(system.locator), F_UNLCK, false);
 }
 
 bool StateStore::refresh(SystemModel *system, std::string *error)
@@ -271,9 +271,9 @@ bool StateStore::refresh(SystemModel *system, std::string *error)
         return true;
     if (!openLockFile(error))
         return false;
-    const FileLock lock(lockFd_);
+    const FileLock lock(m_lockFd);
     json systems;
-    if (!readState(path_, &systems, error))
+    if (!readState(m_path, &systems, error))
         return false;
     try {
         if (systems.contains(system->locator))
@@ -291,15 +291,15 @@ bool StateStore::save(const SystemModel &system, std::string *error)
         return true;
     if (!openLockFile(error))
         return false;
-    const FileLock lock(lockFd_);
+    const FileLock lock(m_lockFd);
     json systems;
-    if (!readState(path_, &systems, error))
+    if (!readState(m_path, &systems, error))
         return false;
     systems[system.locator] = entryOf(system);
     const std::string text
             = json{{"format", formatName}, {"version", 1}, {"systems", systems}}.dump(2) + "\n";
     // Written beside the file and renamed over it: a reader sees the old or the new state.
-    const std::string temporary = path_ + ".tmp." + std::to_string(getpid());
+    const std::string temporary = m_path + ".tmp." + std::to_string(getpid());
     const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         *error = systemError("cannot write " + temporary);
@@ -317,9 +317,9 @@ bool StateStore::save(const SystemModel &system, std::string *error)
     const bool ok = written == text.size() && fsync(fd) == 0;
     const int savedErrno = errno;
     close(fd);
-    if (!ok || std::rename(temporary.c_str(), path_.c_str()) != 0) {
+    if (!ok || std::rename(temporary.c_str(), m_path.c_str()) != 0) {
         errno = ok ? errno : savedErrno;
-        *error = systemError("cannot write " + path_);
+        *error = systemError("cannot write " + m_path);
         unlink(temporary.c_str());
         return false;
     }
@@ -330,47 +330,47 @@ bool StateStore::save(const SystemModel &system, std::string *error)
 
 void Simulator::applyState()
 {
-    state_.configure();
-    if (configError_ != nullptr)
+    m_state.configure();
+    if (m_configError != nullptr)
         return;
     std::string error;
-    if (state_.load(&fleet_, &error))
+    if (m_state.load(&m_fleet, &error))
         return;
-    fleet_ = Fleet();
-    configError_ = keep("State file '" + state_.path() + "' is unusable: " + error
+    m_fleet = Fleet();
+    m_configError = keep("State file '" + m_state.path() + "' is unusable: " + error
                         + " (delete it to start again from the fleet's settings)");
-    std::fprintf(stderr, "NexilControl simulator: %s\n", configError_);
+    std::fprintf(stderr, "NexilControl simulator: %s\n", m_configError);
 }
 
 uint32_t Simulator::holdAcrossProcesses(std::size_t index)
 {
-    SystemModel &system = fleet_.systems[index];
+    SystemModel &system = m_fleet.systems[index];
     std::string message;
-    const uint32_t held = state_.hold(system, &message);
+    const uint32_t held = m_state.hold(system, &message);
     if (held == status::AlreadyOpen) {
-        heldText_ = keep(message);
+        m_heldText = keep(message);
         return held;
     }
-    if (held == status::Ok && state_.refresh(&system, &message))
+    if (held == status::Ok && m_state.refresh(&system, &message))
         return status::Ok;
     if (held == status::Ok)
-        state_.release(system);
-    stateError_ = keep("State file '" + state_.path() + "': " + message);
+        m_state.release(system);
+    m_stateError = keep("State file '" + m_state.path() + "': " + message);
     return status::ConfigurationError;
 }
 
 void Simulator::releaseAcrossProcesses(std::size_t index)
 {
-    state_.release(fleet_.systems[index]);
+    m_state.release(m_fleet.systems[index]);
 }
 
 uint32_t Simulator::persist(uint32_t handle)
 {
     const SystemModel *system = systemFor(handle);
     std::string error;
-    if (system == nullptr || state_.save(*system, &error))
+    if (system == nullptr || m_state.save(*system, &error))
         return status::Ok;
-    stateError_ = keep("State file '" + state_.path() + "': " + error);
+    m_stateError = keep("State file '" + m_state.path() + "': " + error);
     return status::ConfigurationError;
 }
 

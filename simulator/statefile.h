@@ -18,8 +18,8 @@ class StateStore
 public:
     // Reads NEXILCONTROL_SIM_STATE; without it every call below does nothing.
     void configure();
-    bool enabled() const { return !path_.empty(); }
-    const std::string &path() const { return path_; }
+    bool enabled() const { return !m_path.empty(); }
+    const std::string &path() const { return m_path; }
 
     // Applies the saved settings to the fleet. A missing file is an empty one.
     bool load(Fleet *fleet, std::string *error);
@@ -34,8 +34,8 @@ public:
 private:
     bool openLockFile(std::string *error);
 
-    std::string path_;
-    int lockFd_ = -1;
+    std::string m_path;
+    int m_lockFd = -1;
 };
 
 } // namespace nexilsim
