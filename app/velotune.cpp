@@ -51,8 +51,7 @@ protected:
             return false;
         const auto *key = static_cast<QKeyEvent *>(event);
         if (!key->modifiers().testFlag(Qt::AltModifier)
-            || key->modifiers().testFlag(Qt::ControlModifier)
-            || key->text().isEmpty())
+            || key->modifiers().testFlag(Qt::ControlModifier) || key->text().isEmpty())
             return false;
         event->ignore();
         return true;

@@ -42,7 +42,8 @@ void Velotune::on_pbConnect_clicked(bool on)
         // Without a channel every later call would address channel 0 - 1.
         if (channels == 0) {
             ui.statusBar->showMessage(
-                    tr("Device %1 has no channels.").arg(ui.cbLocator->currentText()), messageTimeout);
+                    tr("Device %1 has no channels.").arg(ui.cbLocator->currentText()),
+                    messageTimeout);
             nexil::TQ_CloseSystem(systemIndex);
             ui.pbConnect->setChecked(false);
             return;
@@ -64,7 +65,8 @@ void Velotune::on_pbConnect_clicked(bool on)
         ui.pbConnect->setChecked(true);
         return;
     }
-    ui.statusBar->showMessage(tr("Device %1 released.").arg(ui.cbLocator->currentText()), messageTimeout);
+    ui.statusBar->showMessage(tr("Device %1 released.").arg(ui.cbLocator->currentText()),
+                              messageTimeout);
     ui.sbChannelIndex->setEnabled(false);
     ui.gbConfiguration->setEnabled(false);
     ui.cbLocator->setEnabled(true);

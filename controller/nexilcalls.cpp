@@ -60,7 +60,8 @@ QString statusTextForTrace(uint32_t status)
 class Trace
 {
 public:
-    explicit Trace(const char *function) : m_function(function), m_on(lcController().isDebugEnabled())
+    explicit Trace(const char *function)
+        : m_function(function), m_on(lcController().isDebugEnabled())
     {
         if (m_on)
             m_timer.start();
@@ -71,7 +72,8 @@ public:
     void done(uint32_t status, const QString &inputs, const QString &outputs = QString())
     {
         const qint64 micros = m_timer.nsecsElapsed() / 1000;
-        QString line = QStringLiteral("%1(%2) = %3").arg(QLatin1String(m_function), inputs).arg(status);
+        QString line
+                = QStringLiteral("%1(%2) = %3").arg(QLatin1String(m_function), inputs).arg(status);
         if (status != 0)
             line += QLatin1Char(' ') + statusTextForTrace(status);
         else if (!outputs.isEmpty())
@@ -145,12 +147,14 @@ uint32_t TQ_FindSystems(const char *options, char *outBuffer, uint32_t *ioBuffer
         QString found;
         if (status == 0 && outBuffer != nullptr && ioBufferSize != nullptr) {
             const QByteArray bytes(outBuffer, int(strnlen(outBuffer, sizeIn)));
-            found = QStringLiteral("size %1, %2").arg(number(ioBufferSize), quoted(bytes.constData()));
+            found = QStringLiteral("size %1, %2")
+                            .arg(number(ioBufferSize), quoted(bytes.constData()));
         }
         trace.done(status,
                    QStringLiteral("options %1, size %2")
                            .arg(quoted(options),
-                                ioBufferSize != nullptr ? QString::number(sizeIn) : QStringLiteral("null")),
+                                ioBufferSize != nullptr ? QString::number(sizeIn)
+                                                        : QStringLiteral("null")),
                    found);
     }
     return status;
@@ -161,7 +165,8 @@ uint32_t TQ_OpenSystem(uint32_t *systemIndex, const char *locator, const char *o
     Trace trace("TQ_OpenSystem");
     const uint32_t status = invoke(&Api::TQ_OpenSystem, systemIndex, locator, options);
     if (trace.on())
-        trace.done(status, QStringLiteral("locator %1, options %2").arg(quoted(locator), quoted(options)),
+        trace.done(status,
+                   QStringLiteral("locator %1, options %2").arg(quoted(locator), quoted(options)),
                    QStringLiteral("systemIndex %1").arg(number(systemIndex)));
     return status;
 }
@@ -241,10 +246,11 @@ uint32_t TQ_GetChannelProperty_S(uint32_t systemIndex, uint32_t channelIndex, ui
                                  uint32_t *value)
 {
     Trace trace("TQ_GetChannelProperty_S");
-    const uint32_t status =
-            invoke(&Api::TQ_GetChannelProperty_S, systemIndex, channelIndex, key, value);
+    const uint32_t status
+            = invoke(&Api::TQ_GetChannelProperty_S, systemIndex, channelIndex, key, value);
     if (trace.on())
-        trace.done(status, channelInputs(systemIndex, channelIndex) + QLatin1String(", key ") + hex(key),
+        trace.done(status,
+                   channelInputs(systemIndex, channelIndex) + QLatin1String(", key ") + hex(key),
                    QStringLiteral("value %1").arg(number(value)));
     return status;
 }
@@ -253,11 +259,12 @@ uint32_t TQ_SetChannelProperty_S(uint32_t systemIndex, uint32_t channelIndex, ui
                                  uint32_t value)
 {
     Trace trace("TQ_SetChannelProperty_S");
-    const uint32_t status =
-            invoke(&Api::TQ_SetChannelProperty_S, systemIndex, channelIndex, key, value);
+    const uint32_t status
+            = invoke(&Api::TQ_SetChannelProperty_S, systemIndex, channelIndex, key, value);
     if (trace.on())
-        trace.done(status, channelInputs(systemIndex, channelIndex) + QLatin1String(", key ")
-                                   + hex(key) + QStringLiteral(", value %1").arg(value));
+        trace.done(status,
+                   channelInputs(systemIndex, channelIndex) + QLatin1String(", key ") + hex(key)
+                           + QStringLiteral(", value %1").arg(value));
     return status;
 }
 
@@ -285,7 +292,8 @@ uint32_t TQ_GetStatusInfo(uint32_t status, const char **info)
     }
     if (trace.on())
         trace.done(result, QString::number(status),
-                   QStringLiteral("info %1").arg(info != nullptr ? quoted(*info) : QStringLiteral("null")));
+                   QStringLiteral("info %1").arg(info != nullptr ? quoted(*info)
+                                                                 : QStringLiteral("null")));
     return result;
 }
 

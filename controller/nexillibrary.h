@@ -36,8 +36,7 @@ uint32_t TQ_CloseSystem(uint32_t systemIndex);
 uint32_t TQ_GetNumberOfChannels(uint32_t systemIndex, uint32_t *channels);
 uint32_t TQ_GetChannelType(uint32_t systemIndex, uint32_t channelIndex, uint32_t *type);
 uint32_t TQ_GetSensorType_S(uint32_t systemIndex, uint32_t channelIndex, uint32_t *type);
-uint32_t TQ_GetClosedLoopMoveSpeed_S(uint32_t systemIndex, uint32_t channelIndex,
-                                     uint32_t *speed);
+uint32_t TQ_GetClosedLoopMoveSpeed_S(uint32_t systemIndex, uint32_t channelIndex, uint32_t *speed);
 uint32_t TQ_GetClosedLoopMoveAcceleration_S(uint32_t systemIndex, uint32_t channelIndex,
                                             uint32_t *acceleration);
 uint32_t TQ_SetClosedLoopMoveSpeed_S(uint32_t systemIndex, uint32_t channelIndex, uint32_t speed);

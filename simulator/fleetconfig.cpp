@@ -237,11 +237,9 @@ bool parseFleet(const std::string &text, Fleet *fleet, std::string *error)
 {
     try {
         // Deep nesting is refused while parsing, before anything walks the tree.
-        const json::parser_callback_t depthLimit = [](int depth, json::parse_event_t,
-                                                      json &) {
+        const json::parser_callback_t depthLimit = [](int depth, json::parse_event_t, json &) {
             if (depth > maxDepth)
-                throw FleetError("values nest deeper than " + std::to_string(maxDepth)
-                                 + " levels");
+                throw FleetError("values nest deeper than " + std::to_string(maxDepth) + " levels");
             return true;
         };
         *fleet = readFleet(json::parse(text, depthLimit));

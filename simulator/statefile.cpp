@@ -174,9 +174,9 @@ json entryOf(const SystemModel &system)
         channels.push_back({{"speed", channel.speed},
                             {"acceleration", channel.acceleration},
                             {"lowVibration",
-                             channel.lowVibration < 0       ? "unsupported"
+                             channel.lowVibration < 0            ? "unsupported"
                                      : channel.lowVibration != 0 ? "on"
-                                                            : "off"}});
+                                                                 : "off"}});
     }
     return channels;
 }
@@ -338,7 +338,7 @@ void Simulator::applyState()
         return;
     m_fleet = Fleet();
     m_configError = keep("State file '" + m_state.path() + "' is unusable: " + error
-                        + " (delete it to start again from the fleet's settings)");
+                         + " (delete it to start again from the fleet's settings)");
     std::fprintf(stderr, "NexilControl simulator: %s\n", m_configError);
 }
 

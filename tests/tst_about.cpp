@@ -178,8 +178,7 @@ void tst_About::showsVersion()
                      && library->text().endsWith(QFileInfo(file).fileName()),
              qPrintable(library->text()));
     QVERIFY(library->geometry().top() > version->geometry().bottom());
-    QVERIFY(library->geometry().bottom()
-            < child<QLabel>(&about, "label_4")->geometry().top());
+    QVERIFY(library->geometry().bottom() < child<QLabel>(&about, "label_4")->geometry().top());
 
     for (const QLabel *label : about.findChildren<QLabel *>())
         QVERIFY2(!label->text().contains(QLatin1String("1.0.9999")),

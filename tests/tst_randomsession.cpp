@@ -452,9 +452,8 @@ QString tst_RandomSession::checkCalls(Action action, const std::vector<nexilsim:
                 .arg(m_w->speed->value());
     if (accelerationAction
         && accelerationWrites
-                != (accelerationRefused || m_w->acceleration->value() != m_accelerationBefore
-                            ? 1
-                            : 0))
+                != (accelerationRefused || m_w->acceleration->value() != m_accelerationBefore ? 1
+                                                                                              : 0))
         return QStringLiteral("%1 acceleration writes for a change from %2 to %3")
                 .arg(accelerationWrites)
                 .arg(m_accelerationBefore)

@@ -399,11 +399,10 @@ private slots:
                                    << QByteArray("not valid JSON") << QString();
         QTest::newRow("missing") << QByteArray() << status::ConfigurationError
                                  << QByteArray("No such file") << QString();
-        QTest::newRow("wrong type")
-                << QByteArray(R"({"systems": [{"locator": "usb:id:1",
+        QTest::newRow("wrong type") << QByteArray(R"({"systems": [{"locator": "usb:id:1",
                                                      "channels": [{"speed": "fast"}]}]})")
-                << status::ConfigurationError << QByteArray("systems[0].channels[0].speed")
-                << QString();
+                                    << status::ConfigurationError
+                                    << QByteArray("systems[0].channels[0].speed") << QString();
         const QByteArray speedIs
                 = R"({"systems": [{"locator": "usb:id:1", "channels": [{"speed": )";
         const QByteArray end = "}]}]}";
@@ -419,8 +418,7 @@ private slots:
         QTest::newRow("3 MB string of the wrong type")
                 << speedIs + "\"" + QByteArray(3000000, 'x') + "\"" + end
                 << status::ConfigurationError
-                << QByteArray("systems[0].channels[0].speed: expected a whole number")
-                << QString();
+                << QByteArray("systems[0].channels[0].speed: expected a whole number") << QString();
         QTest::newRow("latency of 71 minutes")
                 << QByteArray(R"({"latencyMicroseconds": 4294967295, "systems": []})")
                 << status::ConfigurationError
@@ -464,8 +462,8 @@ private slots:
         // A short reason, not a dump of what the file holds.
         QVERIFY2(out.value(1).size() < 500 && err.size() < 600, out.value(1).left(1000));
         // Every later call reports the broken configuration as well.
-        QCOMPARE(out.value(2).toUInt(), expectedStatus == status::Ok ? status::UnknownLocator
-                                                                    : expectedStatus);
+        QCOMPARE(out.value(2).toUInt(),
+                 expectedStatus == status::Ok ? status::UnknownLocator : expectedStatus);
         if (expectedStatus == status::Ok) {
             QCOMPARE(err, QByteArray());
             return;

@@ -1,9 +1,9 @@
 // Starts the real velotune executable on a real X server: its window maps at the default
 // size on a first run, at the saved size on the next, and it quits cleanly either way.
 
+#include <QDataStream>
 #include <QDeadlineTimer>
 #include <QProcess>
-#include <QDataStream>
 #include <QRect>
 #include <QRegularExpression>
 #include <QSettings>
@@ -71,9 +71,10 @@ QRect windowRect(unsigned long window)
     int values[4] = {};
     const char *const names[4] = {"X", "Y", "WIDTH", "HEIGHT"};
     for (int i = 0; i < 4; ++i) {
-        const auto match = QRegularExpression(QStringLiteral("(^|\\n)%1=(-?\\d+)")
-                                                      .arg(QLatin1String(names[i])))
-                                   .match(shell);
+        const auto match
+                = QRegularExpression(
+                          QStringLiteral("(^|\\n)%1=(-?\\d+)").arg(QLatin1String(names[i])))
+                          .match(shell);
         if (!match.hasMatch())
             return {};
         values[i] = match.captured(2).toInt();
