@@ -194,6 +194,24 @@ private:
     int m_fd;
 };
 
+// Reads the state file under its lock and hands the systems it holds to `apply`; a broken
+// file, or an entry `apply` refuses, becomes *error.
+template<typename Apply>
+bool readLocked(int lockFd, const std::string &path, std::string *error, Apply apply)
+{
+    const FileLock lock(lockFd);
+    json systems;
+    if (!readState(path, &systems, error))
+        return false;
+    try {
+        apply(systems);
+    } catch (const std::exception &e) {
+        *error = e.what();
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void StateStore::configure()
@@ -222,11 +240,7 @@ bool StateStore::load(Fleet *fleet, std::string *error)
         return true;
     if (!openLockFile(error))
         return false;
-    const FileLock lock(m_lockFd);
-    json systems;
-    if (!readState(m_path, &systems, error))
-        return false;
-    try {
+    return readLocked(m_lockFd, m_path, error, [fleet](const json &systems) {
         for (auto it = systems.begin(); it != systems.end(); ++it) {
             const auto system
                     = std::find_if(fleet->systems.begin(), fleet->systems.end(),
@@ -235,11 +249,7 @@ bool StateStore::load(Fleet *fleet, std::string *error)
                 throw StateError("system \"" + it.key() + "\" is not in the fleet");
             applyEntry(it.value(), &*system);
         }
-    } catch (const std::exception &e) {
-        *error = e.what();
-        return false;
-    }
-    return true;
+    });
 }
 
 uint32_t StateStore::hold(const SystemModel &system, std::string *why)
@@ -271,18 +281,10 @@ bool StateStore::refresh(SystemModel *system, std::string *error)
         return true;
     if (!openLockFile(error))
         return false;
-    const FileLock lock(m_lockFd);
-    json systems;
-    if (!readState(m_path, &systems, error))
-        return false;
-    try {
+    return readLocked(m_lockFd, m_path, error, [system](const json &systems) {
         if (systems.contains(system->locator))
-            applyEntry(systems[system->locator], system);
-    } catch (const std::exception &e) {
-        *error = e.what();
-        return false;
-    }
-    return true;
+            applyEntry(systems.at(system->locator), system);
+    });
 }
 
 bool StateStore::save(const SystemModel &system, std::string *error)
