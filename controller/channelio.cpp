@@ -39,32 +39,36 @@ const std::vector<Read> &fullReadBack()
     return reads;
 }
 
-Reading readChannelType(uint32_t system, uint32_t channel)
+namespace {
+
+Reading readWith(uint32_t (*get)(uint32_t, uint32_t, uint32_t *), uint32_t system,
+                 uint32_t channel)
 {
     Reading r;
-    r.status = TQ_GetChannelType(system, channel, &r.value);
+    r.status = get(system, channel, &r.value);
     return r;
+}
+
+} // namespace
+
+Reading readChannelType(uint32_t system, uint32_t channel)
+{
+    return readWith(TQ_GetChannelType, system, channel);
 }
 
 Reading readSensorType(uint32_t system, uint32_t channel)
 {
-    Reading r;
-    r.status = TQ_GetSensorType_S(system, channel, &r.value);
-    return r;
+    return readWith(TQ_GetSensorType_S, system, channel);
 }
 
 Reading readSpeed(uint32_t system, uint32_t channel)
 {
-    Reading r;
-    r.status = TQ_GetClosedLoopMoveSpeed_S(system, channel, &r.value);
-    return r;
+    return readWith(TQ_GetClosedLoopMoveSpeed_S, system, channel);
 }
 
 Reading readAcceleration(uint32_t system, uint32_t channel)
 {
-    Reading r;
-    r.status = TQ_GetClosedLoopMoveAcceleration_S(system, channel, &r.value);
-    return r;
+    return readWith(TQ_GetClosedLoopMoveAcceleration_S, system, channel);
 }
 
 Reading readLowVibration(uint32_t system, uint32_t channel)

@@ -17,17 +17,7 @@ dynamic=$(readelf -d "$prefix/bin/velotune")
 libraries=$(ldd "$prefix/bin/velotune")
 cli_libraries=$(ldd "$prefix/bin/velotune-cli")
 
-failed=0
-passed=0
-check() {
-    if eval "$2"; then
-        echo "PASS: $1"
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $1"
-        failed=$((failed + 1))
-    fi
-}
+. "$(dirname "$0")/checks.sh"
 
 for f in bin/velotune bin/velotune-simulator lib/velotune/libNexilControl.so \
          share/applications/velotune.desktop share/applications/velotune-simulator.desktop \

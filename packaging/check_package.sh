@@ -43,17 +43,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-failed=0
-passed=0
-check() {
-    if eval "$2"; then
-        echo "PASS: $1"
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $1"
-        failed=$((failed + 1))
-    fi
-}
+. "$(dirname "$0")/checks.sh"
 
 # Starts "$@" with the trace on and stderr to $scratch/$name.err, and waits until the start-up
 # discovery was traced (or 30 s passed). Leaves its pid (that of timeout, which hands a
