@@ -41,8 +41,7 @@ const std::vector<Read> &fullReadBack()
 
 namespace {
 
-Reading readWith(uint32_t (*get)(uint32_t, uint32_t, uint32_t *), uint32_t system,
-                 uint32_t channel)
+Reading readWith(uint32_t (*get)(uint32_t, uint32_t, uint32_t *), uint32_t system, uint32_t channel)
 {
     Reading r;
     r.status = get(system, channel, &r.value);
