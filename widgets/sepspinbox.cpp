@@ -102,7 +102,8 @@ bool SepSpinBox::parse(const QString &text, qint64 *value) const
 int SepSpinBox::valueFromText(const QString &text) const
 {
     qint64 value = 0;
-    return parse(text, &value) ? int(qBound<qint64>(minimum(), value, maximum())) : this->value();
+    return parse(text, &value) ? int(qBound(qint64(minimum()), value, qint64(maximum())))
+                               : this->value();
 }
 
 // Anything but a number in range stays in the field as typed (so nothing is silently dropped
