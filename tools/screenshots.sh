@@ -21,6 +21,7 @@ mkdir -m 700 "$scratch/runtime"
 mkdir -p "$root/docs"
 
 # A fresh settings folder, so a saved window size of the user's does not leak in.
-env -u NEXILCONTROL_SIM_CONFIG \
+env -u NEXILCONTROL_SIM_CONFIG -u NEXILCONTROL_SIM_STATE \
+    NEXILCONTROL_LIBRARY="$build/simulator/libNexilControl.so" \
     XDG_CONFIG_HOME="$scratch/config" XDG_RUNTIME_DIR="$scratch/runtime" QT_QPA_PLATFORM=xcb \
     xvfb-run -a -s "-screen 0 1280x1024x24" "$helper" "$root/docs"
