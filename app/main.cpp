@@ -1,4 +1,5 @@
 #include "nexillibrary.h"
+#include "tracefile.h"
 #include "velotune.h"
 
 #include <QApplication>
@@ -6,6 +7,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    nexil::traceToFileIfAsked();
     // The window opens without a library too; Connect then shows why, and so does this line.
     const nexil::LibraryInfo &library = nexil::library();
     if (!library.loaded)

@@ -6,6 +6,7 @@
 #include "interrupt.h"
 #include "options.h"
 #include "output.h"
+#include "tracefile.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -27,6 +28,7 @@ int main(int argc, char *argv[])
     if (options.trace)
         QLoggingCategory::setFilterRules(
                 QStringLiteral("velotune.controller.debug=true\nvelotune.cli.debug=true"));
+    nexil::traceToFileIfAsked();
 
     using Command = int (*)(const Options &);
     const struct

@@ -10,7 +10,10 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using testutils::MainWidgets;
 
@@ -128,6 +131,8 @@ private slots:
     void choiceAndFailure_data();
     void choiceAndFailure();
     void traceHasOneLinePerCall();
+    void traceFile_data();
+    void traceFile();
 };
 
 void tst_Library::choiceAndFailure_data()
@@ -249,6 +254,70 @@ void tst_Library::traceHasOneLinePerCall()
             traced.filter(QRegularExpression(QStringLiteral(" = 0( -> .*)? \\[\\d+ us\\]$"))).size()
                     == traced.size(),
             qPrintable(traced.join(QLatin1Char('\n'))));
+}
+
+void tst_Library::traceFile_data()
+{
+    QTest::addColumn<bool>("fifo");
+    QTest::newRow("regular file") << false;
+    // Opening a FIFO for writing would block the start until someone reads it.
+    QTest::newRow("fifo refused") << true;
+}
+
+void tst_Library::traceFile()
+{
+    QFETCH(bool, fifo);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("trace.txt"));
+    if (fifo)
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+
+    QProcessEnvironment env = environmentWith(QStringLiteral(SHIPPED_LIBRARY));
+    env.insert(QStringLiteral("VELOTUNE_TRACE_FILE"), path);
+    env.insert(QStringLiteral("QT_MESSAGE_PATTERN"),
+               QStringLiteral("%{category}|%{type}|%{message}"));
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(VELOTUNE_BINARY), {});
+    QByteArray err;
+    QByteArray written;
+    QDeadlineTimer deadline(60000);
+    while (!deadline.hasExpired() && program.state() != QProcess::NotRunning
+           && !(fifo ? err.contains("VELOTUNE_TRACE_FILE") : written.contains("TQ_FindSystems("))) {
+        program.waitForReadyRead(100);
+        err += program.readAllStandardError();
+        QFile file(path);
+        if (!fifo && file.open(QIODevice::ReadOnly))
+            written = file.readAll();
+    }
+    const bool running = program.state() == QProcess::Running;
+    program.kill();
+    program.waitForFinished(5000);
+    err += program.readAllStandardError();
+    QVERIFY2(running, err.constData());
+
+    const QStringList errLines = QString::fromLocal8Bit(err).split(QLatin1Char('\n'));
+    QCOMPARE(errLines.filter(QLatin1String("TQ_")), QStringList());
+    if (fifo) {
+        QCOMPARE(errLines.filter(QLatin1String("velotune.controller|warning|")),
+                 QStringList(QStringLiteral("velotune.controller|warning|VELOTUNE_TRACE_FILE %1: "
+                                            "not a regular file; no trace is written")
+                                     .arg(path)));
+        return;
+    }
+    // Time-stamped, the library named first, then the calls in order.
+    const QStringList lines
+            = QString::fromUtf8(written).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(lines.size() >= 2, written.constData());
+    const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT[0-9:.]+Z "));
+    QCOMPARE(QString(lines.at(0)).remove(stamp),
+             QStringLiteral("Library %1 loaded (simulated controllers)").arg(SHIPPED_LIBRARY));
+    QVERIFY2(QString(lines.at(1))
+                     .remove(stamp)
+                     .startsWith(QLatin1String(
+                             "TQ_FindSystems(options \"interface usb\", size 4096) = 0")),
+             qPrintable(lines.at(1)));
 }
 
 int main(int argc, char *argv[])
