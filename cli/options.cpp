@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QMap>
 #include <QSet>
 
@@ -100,6 +101,30 @@ bool parseUnsigned(const QString &text, uint32_t *out)
     if (value > 0xFFFFFFFFull)
         return false;
     *out = uint32_t(value);
+    return true;
+}
+
+bool argumentsAreExact(int argc, const char *const *argv, QString *error)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray bytes(argv[i]);
+        if (QFile::encodeName(QFile::decodeName(bytes)) == bytes)
+            continue;
+        QString shown;
+        for (const char c : bytes) {
+            const auto byte = uchar(c);
+            shown += byte >= 0x20 && byte < 0x7f ? QString(QLatin1Char(c))
+                                                 : QStringLiteral("\\x")
+                            + QString::number(byte, 16)
+                                      .rightJustified(2, QLatin1Char('0'))
+                                      .toUpper();
+        }
+        *error = QStringLiteral("argument %1 (%2) is not valid text in the locale's character "
+                                "encoding; refused rather than read as another name")
+                         .arg(i)
+                         .arg(shown);
+        return false;
+    }
     return true;
 }
 
