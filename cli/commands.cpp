@@ -253,11 +253,15 @@ int set(const Options &options)
     // equal Low Vibration Mode no stop.
     WriteReport report;
     std::vector<std::size_t> planned;
+    planned.reserve(asked.size());
     for (const nexil::Setting setting : asked) {
-        planned.push_back(differs(before.front(), wanted, setting) ? report.plan(
-                                  channel, setting, settingName(setting),
-                                  valueText(before.front(), setting), valueText(wanted, setting))
-                                                                   : notPlanned);
+        if (!differs(before.front(), wanted, setting)) {
+            planned.push_back(notPlanned);
+            continue;
+        }
+        planned.push_back(report.plan(channel, setting, settingName(setting),
+                                      valueText(before.front(), setting),
+                                      valueText(wanted, setting)));
     }
     // One refused write does not keep the others from being tried, as in the window.
     for (std::size_t i = 0; i < asked.size(); ++i) {

@@ -6,7 +6,8 @@
 namespace exitcode {
 
 constexpr int Ok = 0;
-// diff: the two differ. set, restore: the controller does not hold what was asked.
+// diff: the two differ. set, restore: the controller does not hold what was asked, or a write
+// was refused.
 constexpr int Differs = 1;
 // Unknown command or option, a number that is not plain digits, a channel that does not exist.
 constexpr int Usage = 2;

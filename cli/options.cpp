@@ -30,10 +30,13 @@ Numbers are plain decimal digits from 0 to 4294967295.
 Exit status:
   0    success; diff: no difference
   1    diff: differences found; set, restore: the controller does not hold what was asked
-  2    usage: unknown command or option, bad number, no such channel
-  3    snapshot file unreadable, invalid, not matching the controller, or not writable
+  2    usage: unknown command or option, bad number, no such channel, an argument that is
+       not valid in the locale's encoding
+  3    snapshot file unreadable, invalid, not matching the controller, or not writable (a
+       file it would replace is left as it was); save to a path that is no regular file
   4    no controller library, or the controller refused an open, a read or the release
   130  ended by SIGINT, 143 by SIGTERM, after releasing the controller
+  141  standard output closed by its reader, after releasing the controller
 
 Environment: NEXILCONTROL_LIBRARY names the controller library to load.)";
 
