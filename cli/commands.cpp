@@ -2,11 +2,13 @@
 
 #include "controller.h"
 #include "exitcodes.h"
+#include "filereplace.h"
 #include "interrupt.h"
 #include "nexillibrary.h"
 #include "output.h"
 #include "snapshot.h"
 #include "statusformat.h"
+#include "writereport.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -147,6 +149,8 @@ uint32_t valueOf(const ChannelSettings &channel, nexil::Setting setting)
     return channel.lowVibration == LowVibration::On ? 1 : 0;
 }
 
+constexpr std::size_t notPlanned = std::size_t(-1);
+
 const nexil::Setting settingOrder[]
         = {nexil::Setting::Speed, nexil::Setting::Acceleration, nexil::Setting::LowVibration};
 
@@ -245,28 +249,57 @@ int set(const Options &options)
         wanted.lowVibration = *options.lowVibration ? LowVibration::On : LowVibration::Off;
         asked.push_back(nexil::Setting::LowVibration);
     }
-    // One refused write does not keep the others from being tried, as in the window.
-    QStringList refusals;
+    // Only what differs is written, as restore does: an equal value costs no write, and an
+    // equal Low Vibration Mode no stop.
+    WriteReport report;
+    std::vector<std::size_t> planned;
+    planned.reserve(asked.size());
     for (const nexil::Setting setting : asked) {
-        if (!controller.write(channel, setting, valueOf(wanted, setting), &error))
-            refusals << error;
+        if (!differs(before.front(), wanted, setting)) {
+            planned.push_back(notPlanned);
+            continue;
+        }
+        planned.push_back(report.plan(channel, setting, settingName(setting),
+                                      valueText(before.front(), setting),
+                                      valueText(wanted, setting)));
+    }
+    // One refused write does not keep the others from being tried, as in the window.
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+        if (planned[i] == notPlanned)
+            continue;
+        if (controller.write(channel, asked[i], valueOf(wanted, asked[i]), &error))
+            report.made(planned[i]);
+        else
+            report.refused(planned[i], error);
     }
     std::vector<ChannelSettings> after;
     if (const int status = readChannels(controller, channels, &after))
         return status;
-    for (const QString &refusal : refusals)
-        err(controller.locator() + QStringLiteral(": ") + refusal);
+    for (const WriteReport::Write &write : report.writes()) {
+        if (!write.refusal.isEmpty())
+            err(controller.locator() + QStringLiteral(": ") + write.refusal);
+    }
     bool held = true;
-    for (const nexil::Setting setting : asked) {
-        const bool ok = !differs(after.front(), wanted, setting);
-        held = held && ok;
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+        const nexil::Setting setting = asked[i];
+        // A refused write is a failure even when the field happens to read back as asked.
+        const QString refusal
+                = planned[i] == notPlanned ? QString() : report.writes()[planned[i]].refusal;
+        const bool matches = !differs(after.front(), wanted, setting);
+        held = held && matches && refusal.isEmpty();
+        QString outcome;
+        if (!matches)
+            outcome += QStringLiteral(" (asked for %1)").arg(valueText(wanted, setting));
+        if (!refusal.isEmpty())
+            outcome += QStringLiteral(" FAILED: ") + refusal;
+        else if (planned[i] == notPlanned && matches)
+            outcome += QStringLiteral(" (already so, not written)");
         out(QStringLiteral("channel %1 %2: %3 -> %4%5\n")
                     .arg(channel)
                     .arg(settingName(setting), valueText(before.front(), setting),
-                         valueText(after.front(), setting),
-                         ok ? QString()
-                            : QStringLiteral(" (asked for %1)").arg(valueText(wanted, setting))));
+                         valueText(after.front(), setting), outcome));
     }
+    report.finish();
     out(output::table(after));
     if (!controller.close(&error)) {
         err(error);
@@ -279,6 +312,12 @@ int save(const Options &options)
 {
     const QString locator = options.arguments.at(0);
     const QString path = options.arguments.at(1);
+    QString error;
+    // A device, FIFO, socket or folder is refused before any controller time is spent on it.
+    if (!filereplace::isReplaceable(path, &error)) {
+        err(error);
+        return exitcode::File;
+    }
     QElapsedTimer timer;
     timer.start();
     // Loading the library is start-up, timed on its own so the save's own time can be held
@@ -294,7 +333,6 @@ int save(const Options &options)
             + QCoreApplication::applicationVersion();
     if (const int status = readController(locator, options, &snapshot.channels))
         return status;
-    QString error;
     if (!snapshot::writeFile(path, snapshot, &error)) {
         err(error);
         return exitcode::File;
@@ -397,30 +435,24 @@ int restore(const Options &options)
         }
     }
 
-    struct Step
-    {
-        uint32_t channel;
-        nexil::Setting setting;
-        QString from;
-        QString to;
-        QString refusal;
-    };
-    std::vector<Step> plan;
+    WriteReport report;
     for (const ChannelSettings &now : before) {
         if (!now.positioner)
             continue;
         for (const nexil::Setting setting : settingOrder) {
             if (differs(now, file.channels[now.index], setting))
-                plan.push_back({now.index, setting, valueText(now, setting),
-                                valueText(file.channels[now.index], setting), QString()});
+                report.plan(now.index, setting, settingName(setting), valueText(now, setting),
+                            valueText(file.channels[now.index], setting));
         }
     }
     if (options.dryRun) {
-        for (const Step &step : plan)
+        for (const WriteReport::Write &step : report.writes())
             out(QStringLiteral("would write channel %1 %2: %3 -> %4\n")
                         .arg(step.channel)
-                        .arg(settingName(step.setting), step.from, step.to));
-        out(QStringLiteral("dry run: %1 field(s) to write, nothing written\n").arg(plan.size()));
+                        .arg(step.field, step.from, step.to));
+        out(QStringLiteral("dry run: %1 field(s) to write, nothing written\n")
+                    .arg(report.writes().size()));
+        report.finish();
         if (!controller.close(&error)) {
             err(error);
             return exitcode::Controller;
@@ -428,10 +460,13 @@ int restore(const Options &options)
         return exitcode::Ok;
     }
 
-    for (Step &step : plan) {
-        const ChannelSettings &wanted = file.channels[step.channel];
-        if (!controller.write(step.channel, step.setting, valueOf(wanted, step.setting), &error))
-            step.refusal = error;
+    for (std::size_t i = 0; i < report.writes().size(); ++i) {
+        const WriteReport::Write &step = report.writes()[i];
+        if (controller.write(step.channel, step.setting,
+                             valueOf(file.channels[step.channel], step.setting), &error))
+            report.made(i);
+        else
+            report.refused(i, error);
     }
     std::vector<ChannelSettings> after;
     if (const int status = readChannels(controller, channels, &after))
@@ -442,17 +477,22 @@ int restore(const Options &options)
         if (!now.positioner)
             continue;
         for (const nexil::Setting setting : settingOrder) {
-            const auto planned = std::find_if(plan.begin(), plan.end(), [&](const Step &s) {
-                return s.channel == now.index && s.setting == setting;
-            });
-            const bool ok = !differs(now, wanted, setting);
+            const auto planned
+                    = std::find_if(report.writes().begin(), report.writes().end(),
+                                   [&](const WriteReport::Write &w) {
+                                       return w.channel == now.index && w.setting == setting;
+                                   });
+            const bool wasPlanned = planned != report.writes().end();
+            const bool refused = wasPlanned && !planned->refusal.isEmpty();
+            // A refused write fails even when the field happens to read back as asked.
+            const bool ok = !differs(now, wanted, setting) && !refused;
             matches = matches && ok;
-            if (planned == plan.end() && ok)
+            if (!wasPlanned && ok)
                 continue;
             QString outcome;
             if (ok)
                 outcome = QStringLiteral("restored");
-            else if (planned != plan.end() && !planned->refusal.isEmpty())
+            else if (refused)
                 outcome = QStringLiteral("FAILED: ") + planned->refusal;
             else
                 outcome = QStringLiteral("FAILED: the controller holds %1")
@@ -460,14 +500,15 @@ int restore(const Options &options)
             out(QStringLiteral("channel %1 %2: %3 -> %4 %5\n")
                         .arg(now.index)
                         .arg(settingName(setting),
-                             planned != plan.end() ? planned->from : valueText(now, setting),
+                             wasPlanned ? planned->from : valueText(now, setting),
                              valueText(wanted, setting), outcome));
         }
     }
     out(matches ? QStringLiteral("%1 matches %2 (%3 field(s) written)\n")
                           .arg(controller.locator(), path)
-                          .arg(plan.size())
+                          .arg(report.writes().size())
                 : QStringLiteral("%1 does not match %2\n").arg(controller.locator(), path));
+    report.finish();
     if (!controller.close(&error)) {
         err(error);
         return exitcode::Controller;

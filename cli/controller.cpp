@@ -166,9 +166,9 @@ bool Controller::write(uint32_t channel, nexil::Setting setting, uint32_t value,
     }
     }
     // The values read here are only traced: the caller reads the whole channel afterwards.
-    for (const nexil::Read what : nexil::readsAfterWrite(setting)) {
-        interrupt::check();
+    // No signal check in between: the write and its reads are one step, so the caller always
+    // learns that the write was made.
+    for (const nexil::Read what : nexil::readsAfterWrite(setting))
         nexil::read(what, m_system, channel);
-    }
     return true;
 }

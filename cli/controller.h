@@ -9,7 +9,8 @@
 #include <cstdint>
 
 // One controller opened by locator, released again by close() or, on any way out, by the
-// destructor. Every library call is preceded by a check for a pending SIGINT or SIGTERM.
+// destructor. Every library call but the read-backs of a write is preceded by a check for a
+// pending SIGINT or SIGTERM.
 class Controller
 {
 public:

@@ -3,7 +3,8 @@
 
 // SIGINT and SIGTERM end the program at the next pause between two library calls, so a call in
 // progress is never cut off and every open system is released on the way out. A second signal
-// ends it at once, as if no handler were installed.
+// ends it at once, as if no handler were installed. SIGPIPE is ignored: a closed standard output
+// shows as a failed write instead of ending the program before the release.
 namespace interrupt {
 
 struct Interrupted

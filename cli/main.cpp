@@ -11,6 +11,10 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
 int main(int argc, char *argv[])
 {
     interrupt::installHandlers();
@@ -21,7 +25,8 @@ int main(int argc, char *argv[])
 
     Options options;
     QString error;
-    if (!parseOptions(QCoreApplication::arguments(), &options, &error)) {
+    if (!argumentsAreExact(argc, argv, &error)
+        || !parseOptions(QCoreApplication::arguments(), &options, &error)) {
         output::err(error);
         return exitcode::Usage;
     }
@@ -49,7 +54,14 @@ int main(int argc, char *argv[])
         output::err(QStringLiteral("interrupted by signal %1").arg(interrupted.signal));
         return exitcode::SignalBase + interrupted.signal;
     }
-    if (const int signal = interrupt::received())
-        return exitcode::SignalBase + signal;
+    // A signal that came once the work and the release were done changes nothing. Output
+    // that did not arrive does: a gone reader ends as SIGPIPE would have, without the message.
+    if (const int error = output::outError(); error != 0 && status == exitcode::Ok) {
+        if (error == EPIPE)
+            return exitcode::SignalBase + SIGPIPE;
+        output::err(QStringLiteral("standard output: ")
+                    + QString::fromLocal8Bit(std::strerror(error)));
+        return exitcode::File;
+    }
     return status;
 }

@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QMap>
 #include <QSet>
 
@@ -29,10 +30,13 @@ Numbers are plain decimal digits from 0 to 4294967295.
 Exit status:
   0    success; diff: no difference
   1    diff: differences found; set, restore: the controller does not hold what was asked
-  2    usage: unknown command or option, bad number, no such channel
-  3    snapshot file unreadable, invalid, not matching the controller, or not writable
+  2    usage: unknown command or option, bad number, no such channel, an argument that is
+       not valid in the locale's encoding
+  3    snapshot file unreadable, invalid, not matching the controller, or not writable (a
+       file it would replace is left as it was); save to a path that is no regular file
   4    no controller library, or the controller refused an open, a read or the release
   130  ended by SIGINT, 143 by SIGTERM, after releasing the controller
+  141  standard output closed by its reader, after releasing the controller
 
 Environment: NEXILCONTROL_LIBRARY names the controller library to load.)";
 
@@ -100,6 +104,30 @@ bool parseUnsigned(const QString &text, uint32_t *out)
     if (value > 0xFFFFFFFFull)
         return false;
     *out = uint32_t(value);
+    return true;
+}
+
+bool argumentsAreExact(int argc, const char *const *argv, QString *error)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray bytes(argv[i]);
+        if (QFile::encodeName(QFile::decodeName(bytes)) == bytes)
+            continue;
+        QString shown;
+        for (const char c : bytes) {
+            const auto byte = uchar(c);
+            shown += byte >= 0x20 && byte < 0x7f ? QString(QLatin1Char(c))
+                                                 : QStringLiteral("\\x")
+                            + QString::number(byte, 16)
+                                      .rightJustified(2, QLatin1Char('0'))
+                                      .toUpper();
+        }
+        *error = QStringLiteral("argument %1 (%2) is not valid text in the locale's character "
+                                "encoding; refused rather than read as another name")
+                         .arg(i)
+                         .arg(shown);
+        return false;
+    }
     return true;
 }
 

@@ -23,6 +23,11 @@ struct Options
 // Plain decimal digits that fit 32 bits unsigned; nothing else.
 bool parseUnsigned(const QString &text, uint32_t *out);
 
+// Every argument must come back to its exact bytes from the QString the program works with;
+// one that is not valid in the locale's encoding would name another file. False with *error
+// naming the first that does not.
+bool argumentsAreExact(int argc, const char *const *argv, QString *error);
+
 // Parses the command line of the running application. --help and --version print and end the
 // process here. Returns false with *error set for anything a command cannot run with; no
 // library call has been made by then.

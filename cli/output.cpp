@@ -6,14 +6,42 @@
 #include <QJsonObject>
 #include <QLocale>
 
+#include <cerrno>
 #include <cstdio>
+
+#include <unistd.h>
 
 namespace output {
 
+namespace {
+
+int outputError = 0;
+
+} // namespace
+
 void out(const QString &text)
 {
-    std::fputs(text.toUtf8().constData(), stdout);
-    std::fflush(stdout);
+    // Unbuffered, so nothing is left to be lost at exit, and a signal that interrupts a write
+    // to a slow reader does not drop the rest of the text.
+    const QByteArray bytes = text.toUtf8();
+    const char *next = bytes.constData();
+    qint64 left = bytes.size();
+    while (left > 0 && outputError == 0) {
+        const ssize_t written = ::write(STDOUT_FILENO, next, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            outputError = written < 0 ? errno : EIO;
+            break;
+        }
+        next += written;
+        left -= written;
+    }
+}
+
+int outError()
+{
+    return outputError;
 }
 
 void err(const QString &text)

@@ -12,6 +12,9 @@ namespace output {
 
 // Always UTF-8, whatever the locale: the unit labels carry µ, ° and ².
 void out(const QString &text);
+// The errno of the first write to standard output that failed (EPIPE: the reader is gone),
+// 0 if none did. Once one failed, out() writes nothing more.
+int outError();
 void err(const QString &text); // prefixed with the program's name
 
 // Speed and acceleration grouped the way the window's spin boxes show them: 2.000.000.

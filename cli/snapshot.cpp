@@ -1,10 +1,12 @@
 #include "snapshot.h"
 
+#include "duplicatekeys.h"
+#include "filereplace.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QSet>
 
 #include <cmath>
@@ -241,6 +243,14 @@ bool parse(const QByteArray &json, const QString &origin, Snapshot *out, QString
         *error = prefix + QStringLiteral("not a snapshot: the top level is not a JSON object");
         return false;
     }
+    // The parser keeps the last of two equal keys; either of them may be the one meant.
+    QString where;
+    QString key;
+    if (duplicatekeys::find(json, &where, &key)) {
+        *error = prefix + (where.isEmpty() ? QString() : where + QStringLiteral(": "))
+                + QStringLiteral("duplicate key \"%1\"").arg(key);
+        return false;
+    }
     const QJsonObject top = document.object();
     const Fields fields(top, prefix);
     // Format and version first: a different file says so rather than "unknown key".
@@ -323,17 +333,7 @@ bool readFile(const QString &path, Snapshot *out, QString *error)
 
 bool writeFile(const QString &path, const Snapshot &snapshot, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = path + QStringLiteral(": cannot be written: ") + file.errorString();
-        return false;
-    }
-    const QByteArray data = toJson(snapshot);
-    if (file.write(data) != data.size() || !file.commit()) {
-        *error = path + QStringLiteral(": cannot be written: ") + file.errorString();
-        return false;
-    }
-    return true;
+    return filereplace::replace(path, toJson(snapshot), error);
 }
 
 std::vector<Difference> compare(const std::vector<ChannelSettings> &left,

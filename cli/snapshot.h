@@ -46,7 +46,8 @@ QByteArray toJson(const Snapshot &snapshot);
 // On failure *error says what is wrong, naming the file as `origin`.
 bool parse(const QByteArray &json, const QString &origin, Snapshot *out, QString *error);
 bool readFile(const QString &path, Snapshot *out, QString *error);
-// All or nothing: an existing file is only replaced once the new one is complete.
+// All or nothing: an existing file is only replaced once the new one is complete on disk, and
+// keeps its owner, group and mode. Anything but a regular file is refused.
 bool writeFile(const QString &path, const Snapshot &snapshot, QString *error);
 
 // One field that differs between two sets of channels, `left` -> `right`.

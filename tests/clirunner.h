@@ -4,15 +4,24 @@
 // Runs the real velotune-cli against the simulator, with a state file so that settings carry
 // from one run to the next, and collects what a user (or a script) would see.
 
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 struct CliRun
 {
-    int exitCode = -1;
+    int exitCode = -1; // -1 also when a signal ended the process
     QString out;
     QString err;
 
@@ -74,6 +83,45 @@ public:
         return result;
     }
     CliRun run(const QStringList &arguments) const { return run(arguments, environment()); }
+
+    // For what QProcess cannot do: arguments as raw bytes, standard output on a descriptor of
+    // the test's own (a pipe closed or full), standard error into a file. Always with --trace.
+    pid_t spawn(const QList<QByteArray> &arguments, const QProcessEnvironment &env, int outFd,
+                const QString &errFile) const
+    {
+        QList<QByteArray> argv = {QByteArray(VELOTUNE_CLI), QByteArray("--trace")};
+        argv += arguments;
+        std::vector<char *> args;
+        for (QByteArray &a : argv)
+            args.push_back(a.data());
+        args.push_back(nullptr);
+        QList<QByteArray> envBytes;
+        for (const QString &e : env.toStringList())
+            envBytes << e.toUtf8();
+        std::vector<char *> envp;
+        for (QByteArray &e : envBytes)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        const QByteArray errName = QFile::encodeName(errFile);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errName.constData(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        pid_t pid = -1;
+        if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0)
+            pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        return pid;
+    }
+
+    // The exit status as CliRun has it: -1 when a signal ended the process.
+    static int waitFor(pid_t pid)
+    {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
 
 private:
     QTemporaryDir m_dir;

@@ -5,7 +5,9 @@
 #include "nexilcontrol.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QJsonArray>
@@ -263,45 +265,298 @@ private slots:
     void signalsReleaseTheController_data()
     {
         QTest::addColumn<int>("signal");
-        QTest::newRow("SIGTERM") << int(SIGTERM);
-        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::addColumn<QString>("command");
+        // The trace line after which the signal is sent.
+        QTest::addColumn<QByteArray>("sendAfter");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << "show" << QByteArray("TQ_GetNumberOfChannels")
+                                 << QString();
+        QTest::newRow("SIGINT") << int(SIGINT) << "show" << QByteArray("TQ_GetNumberOfChannels")
+                                << QString();
+        // Written but not yet read back: the write is still reported.
+        QTest::newRow("SIGTERM during a restore")
+                << int(SIGTERM) << "restore" << QByteArray("TQ_SetClosedLoopMoveSpeed_S")
+                << "channel 0 speed: 1.000.000 -> 2.000.000 written, not read back\n";
     }
 
     void signalsReleaseTheController()
     {
         QFETCH(int, signal);
+        QFETCH(QString, command);
+        QFETCH(QByteArray, sendAfter);
+        QFETCH(QString, output);
         CliRunner cli;
         QFile config(cli.path(QStringLiteral("slow.json")));
         QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write(R"({"latencyMicroseconds": 100000,
+        config.write(R"({"latencyMicroseconds": 50000,
                         "systems": [{"locator": "usb:id:1", "channels": [{}, {}, {}, {}]}]})");
         config.close();
         QProcessEnvironment env = cli.environment();
         env.insert(QStringLiteral("NEXILCONTROL_SIM_CONFIG"), config.fileName());
+        // Every channel's speed doubled from the fleet's 1000000: four writes planned.
+        QJsonArray channels;
+        for (int i = 0; i < 4; ++i)
+            channels.append(QJsonObject({{QStringLiteral("index"), i},
+                                         {QStringLiteral("positioner"), true},
+                                         {QStringLiteral("sensorType"), 1},
+                                         {QStringLiteral("speed"), 2000000},
+                                         {QStringLiteral("acceleration"), 100000},
+                                         {QStringLiteral("lowVibration"), QStringLiteral("off")}}));
+        QFile snapshot(cli.path(QStringLiteral("faster.json")));
+        QVERIFY(snapshot.open(QIODevice::WriteOnly));
+        snapshot.write(QJsonDocument(QJsonObject({{QStringLiteral("format"),
+                                                   QStringLiteral("velotune-snapshot")},
+                                                  {QStringLiteral("version"), 1},
+                                                  {QStringLiteral("locator"), QString()},
+                                                  {QStringLiteral("savedAt"), QString()},
+                                                  {QStringLiteral("program"), QString()},
+                                                  {QStringLiteral("channels"), channels}}))
+                               .toJson());
+        snapshot.close();
 
         QProcess process;
         process.setProcessEnvironment(env);
-        process.start(
-                QStringLiteral(VELOTUNE_CLI),
-                {QStringLiteral("--trace"), QStringLiteral("show"), QStringLiteral("usb:id:1")});
+        QStringList arguments = {QStringLiteral("--trace"), command, QStringLiteral("usb:id:1")};
+        if (command == QLatin1String("restore"))
+            arguments << snapshot.fileName();
+        process.start(QStringLiteral(VELOTUNE_CLI), arguments);
         QVERIFY(process.waitForStarted());
         QByteArray err;
         // Once the channel count is in, the system is open and the reads are under way.
-        QTRY_VERIFY_WITH_TIMEOUT(
-                (err += process.readAllStandardError()).contains("TQ_GetNumberOfChannels"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains(sendAfter),
+                                 10000);
         ::kill(pid_t(process.processId()), signal);
         QVERIFY(process.waitForFinished(10000));
         err += process.readAllStandardError();
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 128 + signal);
         QVERIFY2(err.contains("TQ_CloseSystem(systemIndex 1) = 0"), err.constData());
-        QVERIFY(process.readAllStandardOutput().isEmpty());
+        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        if (output.isEmpty())
+            QCOMPARE(out, QString());
+        else
+            QVERIFY2(out.startsWith(output) && out.contains(QStringLiteral("not read back")),
+                     qPrintable(out));
         // The next program gets it at once.
         QCOMPARE(cli.run({QStringLiteral("show"), QStringLiteral("usb:id:1"),
                           QStringLiteral("--channel"), QStringLiteral("0")},
                          env)
                          .exitCode,
                  0);
+    }
+
+    // The controller's answers are bent from inside the child (clifaults.cpp), after the same
+    // three changes to the first controller.
+    void writesAreReportedHoweverTheCommandEnds_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("faults");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("never");
+        const QString afterSpeed = QStringLiteral(
+                "fail TQ_GetClosedLoopMoveSpeed_S 32 after TQ_SetClosedLoopMoveSpeed_S");
+        QTest::newRow("restore, read fails after the writes")
+                << QStringList{QStringLiteral("restore"), first, QStringLiteral("before.json")}
+                << afterSpeed << 4
+                << QStringList{QStringLiteral("channel 0 speed: 1.500.000 -> 2.000.000 written, "
+                                              "not read back"),
+                               QStringLiteral("channel 1 lowVibration: off -> on written, not "
+                                              "read back"),
+                               QStringLiteral("channel 2 acceleration: 123 -> 2.000.000 written, "
+                                              "not read back"),
+                               QStringLiteral("stopped after 3 of 3 planned write(s)")}
+                << "restored";
+        QTest::newRow("set, read fails after the write")
+                << QStringList{QStringLiteral("set"),       first,
+                               QStringLiteral("--channel"), QStringLiteral("0"),
+                               QStringLiteral("--speed"),   QStringLiteral("1800000")}
+                << afterSpeed << 4
+                << QStringList{QStringLiteral(
+                           "channel 0 speed: 1.500.000 -> 1.800.000 written, not read back")}
+                << "channel  positioner";
+        // Refused, though the controller then happens to hold the value asked for.
+        QTest::newRow("restore, refused write reads back as asked")
+                << QStringList{QStringLiteral("restore"), first, QStringLiteral("before.json"),
+                               QStringLiteral("--channel"), QStringLiteral("0")}
+                << "fail TQ_SetClosedLoopMoveSpeed_S 32; value TQ_GetClosedLoopMoveSpeed_S "
+                   "2000000 after TQ_SetClosedLoopMoveSpeed_S"
+                << 1
+                << QStringList{QStringLiteral("channel 0 speed: 1.500.000 -> 2.000.000 FAILED: "
+                                              "channel 0: Could not set speed value. Error: 32")}
+                << "restored";
+        QTest::newRow("set, refused write reads back as asked")
+                << QStringList{QStringLiteral("set"),       first,
+                               QStringLiteral("--channel"), QStringLiteral("0"),
+                               QStringLiteral("--speed"),   QStringLiteral("1800000")}
+                << "fail TQ_SetClosedLoopMoveSpeed_S 32; value TQ_GetClosedLoopMoveSpeed_S "
+                   "1800000 after TQ_SetClosedLoopMoveSpeed_S"
+                << 1
+                << QStringList{QStringLiteral("channel 0 speed: 1.500.000 -> 1.800.000 FAILED: "
+                                              "channel 0: Could not set speed value. Error: 32")}
+                << "not read back";
+    }
+
+    void writesAreReportedHoweverTheCommandEnds()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, faults);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, lines);
+        QFETCH(QString, never);
+        CliRunner cli;
+        QCOMPARE(cli.run({QStringLiteral("save"), first, QStringLiteral("before.json")}).exitCode,
+                 0);
+        for (const QStringList &change :
+             {QStringList{QStringLiteral("0"), QStringLiteral("--speed"),
+                          QStringLiteral("1500000")},
+              QStringList{QStringLiteral("1"), QStringLiteral("--low-vibration"),
+                          QStringLiteral("off")},
+              QStringList{QStringLiteral("2"), QStringLiteral("--acceleration"),
+                          QStringLiteral("123")}})
+            QCOMPARE(cli.run(QStringList{QStringLiteral("set"), first, QStringLiteral("--channel")}
+                             + change)
+                             .exitCode,
+                     0);
+
+        QProcessEnvironment env = cli.environment();
+        env.insert(QStringLiteral("NEXILCONTROL_LIBRARY"), QStringLiteral(FAULTS_LIBRARY));
+        env.insert(QStringLiteral("NEXILSIM_TEST_FAULTS"), faults);
+        const CliRun run = cli.run(arguments, env);
+        QCOMPARE(run.exitCode, exitCode);
+        for (const QString &line : lines)
+            QVERIFY2(run.out.contains(line), qPrintable(run.out + run.err));
+        QVERIFY2(!run.out.contains(never), qPrintable(run.out));
+        QCOMPARE(run.count("TQ_CloseSystem"), 1);
+    }
+
+    void setWritesOnlyWhatDiffers_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("Low Vibration already off, channel holding")
+                << QStringList{second, QStringLiteral("--channel"), QStringLiteral("0"),
+                               QStringLiteral("--low-vibration"), QStringLiteral("off")}
+                << QStringList() << "channel 0 lowVibration: off -> off (already so, not written)";
+        QTest::newRow("speed already so")
+                << QStringList{first, QStringLiteral("--channel"), QStringLiteral("0"),
+                               QStringLiteral("--speed"), QStringLiteral("2000000")}
+                << QStringList()
+                << "channel 0 speed: 2.000.000 -> 2.000.000 (already so, not written)";
+        QTest::newRow("one of two differs")
+                << QStringList{first,
+                               QStringLiteral("--channel"),
+                               QStringLiteral("1"),
+                               QStringLiteral("--speed"),
+                               QStringLiteral("500000"),
+                               QStringLiteral("--low-vibration"),
+                               QStringLiteral("off")}
+                << QStringList{QStringLiteral("TQ_Stop_S"),
+                               QStringLiteral("TQ_SetChannelProperty_S")}
+                << "channel 1 lowVibration: on -> off\n";
+    }
+
+    void setWritesOnlyWhatDiffers()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, calls);
+        QFETCH(QString, line);
+        CliRunner cli;
+        const CliRun run = cli.run(QStringList(QStringLiteral("set")) + arguments);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.contains(line), qPrintable(run.out));
+        QVERIFY2(!run.err.contains(QStringLiteral("Error")), qPrintable(run.err));
+        QStringList made;
+        for (const QString &call : run.calls()) {
+            if (call == QLatin1String("TQ_Stop_S") || call.startsWith(QLatin1String("TQ_Set")))
+                made << call;
+        }
+        QCOMPARE(made, calls);
+    }
+
+    // Standard output a pipe whose reader is gone: the controller is still released, and the
+    // program ends as SIGPIPE would have ended it, with 141.
+    void brokenPipeStillReleases_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("restore") << QStringList{QStringLiteral("restore"), first,
+                                                QStringLiteral("before.json")};
+        QTest::newRow("set") << QStringList{QStringLiteral("set"),       first,
+                                            QStringLiteral("--channel"), QStringLiteral("0"),
+                                            QStringLiteral("--speed"),   QStringLiteral("2000000")};
+        QTest::newRow("show") << QStringList{QStringLiteral("show"), first};
+    }
+
+    void brokenPipeStillReleases()
+    {
+        QFETCH(QStringList, arguments);
+        CliRunner cli;
+        QCOMPARE(cli.run({QStringLiteral("save"), first, QStringLiteral("before.json")}).exitCode,
+                 0);
+        QCOMPARE(
+                cli.run({QStringLiteral("set"), first, QStringLiteral("--channel"),
+                         QStringLiteral("0"), QStringLiteral("--speed"), QStringLiteral("1500000")})
+                        .exitCode,
+                0);
+        int ends[2];
+        QCOMPARE(::pipe2(ends, O_CLOEXEC), 0);
+        ::close(ends[0]);
+        QList<QByteArray> raw;
+        for (const QString &a : arguments)
+            raw << QFile::encodeName(a.endsWith(QLatin1String(".json")) ? cli.path(a) : a);
+        const QString errFile = cli.path(QStringLiteral("err.txt"));
+        const pid_t pid = cli.spawn(raw, cli.environment(), ends[1], errFile);
+        ::close(ends[1]);
+        QVERIFY(pid > 0);
+        QCOMPARE(CliRunner::waitFor(pid), 141);
+        const QByteArray err = fileContent(errFile);
+        QVERIFY2(err.contains("TQ_CloseSystem(systemIndex 1) = 0"), err.constData());
+        // The work itself was done.
+        const CliRun show = cli.run({QStringLiteral("show"), first, QStringLiteral("--channel"),
+                                     QStringLiteral("0"), QStringLiteral("--json")});
+        const bool wrote = arguments.first() != QLatin1String("show");
+        QVERIFY2(show.out.contains(wrote ? QStringLiteral("2000000") : QStringLiteral("1500000")),
+                 qPrintable(show.out));
+    }
+
+    // A signal that comes once the controller is released and only the output is left: the
+    // table is blocked in a full pipe when SIGTERM arrives, and the run still succeeds.
+    void signalAfterTheReleaseChangesNothing()
+    {
+        CliRunner cli;
+        int ends[2];
+        QCOMPARE(::pipe2(ends, O_CLOEXEC), 0);
+        const int flags = ::fcntl(ends[1], F_GETFL);
+        ::fcntl(ends[1], F_SETFL, flags | O_NONBLOCK);
+        const QByteArray block(4096, '-');
+        qint64 filled = 0;
+        ssize_t n = 0;
+        while ((n = ::write(ends[1], block.constData(), size_t(block.size()))) > 0)
+            filled += n;
+        ::fcntl(ends[1], F_SETFL, flags);
+        const QString errFile = cli.path(QStringLiteral("err.txt"));
+        const pid_t pid = cli.spawn({QByteArray("show"), first.toUtf8()}, cli.environment(),
+                                    ends[1], errFile);
+        ::close(ends[1]);
+        QVERIFY(pid > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(fileContent(errFile).contains("TQ_CloseSystem(systemIndex 1) = 0"),
+                                 10000);
+        QTest::qWait(100);
+        ::kill(pid, SIGTERM);
+        QByteArray out;
+        char buffer[4096];
+        while ((n = ::read(ends[0], buffer, sizeof buffer)) != 0) {
+            if (n > 0)
+                out.append(buffer, int(n));
+            else if (errno != EINTR)
+                break;
+        }
+        ::close(ends[0]);
+        QCOMPARE(CliRunner::waitFor(pid), 0);
+        QVERIFY2(out.mid(int(filled)).startsWith("channel  positioner"),
+                 out.mid(int(filled)).constData());
+        QCOMPARE(out.mid(int(filled)).count('\n'), 4);
     }
 
     void brokenStateFileIsAConfigurationError()

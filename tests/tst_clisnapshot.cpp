@@ -99,6 +99,22 @@ private slots:
         QTest::newRow("unknown key")
                 << Edit([](QJsonObject o) { return setField(o, 0, "sped", 5); }) << 3
                 << "channels[0]: unknown key \"sped\"" << true;
+        // The parser would keep the last of the two without a word.
+        QTest::newRow("duplicate key at the top") << Edit([](QJsonObject o) {
+            QByteArray b = json(o);
+            return b.insert(b.lastIndexOf('}'), ", \"channels\": []");
+        }) << 3 << "bad.json: duplicate key \"channels\"; nothing written"
+                                                  << true;
+        QTest::newRow("duplicate key in a channel") << Edit([](QJsonObject o) {
+            return json(o).replace("\"speed\": ", "\"speed\": 99, \"speed\": ");
+        }) << 3 << "bad.json: channels[0]: duplicate key \"speed\""
+                                                    << true;
+        QTest::newRow("duplicate key, once escaped") << Edit([](QJsonObject o) {
+            QByteArray b = json(o);
+            const int last = b.lastIndexOf("\"speed\": ");
+            return b.insert(last, "\"sp\\u0065ed\": 1, ");
+        }) << 3 << "bad.json: channels[2]: duplicate key \"speed\""
+                                                     << true;
         QTest::newRow("bad Low Vibration") << Edit([](QJsonObject o) {
             return setField(o, 0, "lowVibration", QStringLiteral("maybe"));
         }) << 3 << "\"lowVibration\" is \"maybe\", expected \"on\", \"off\" or \"unsupported\""

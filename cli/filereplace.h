@@ -1,0 +1,22 @@
+#ifndef CLI_FILEREPLACE_H
+#define CLI_FILEREPLACE_H
+
+#include <QByteArray>
+#include <QString>
+
+// Writing a file the user may already have: the old one stays byte for byte until the new one
+// is complete on disk, and special files are never written to or replaced.
+namespace filereplace {
+
+// The path, with symbolic links followed, names a regular file or nothing yet. On false
+// *error names the path and what it is.
+bool isReplaceable(const QString &path, QString *error);
+
+// Writes `data` to a new file next to the target, syncs it, gives it the old file's owner,
+// group and mode (a new file gets 0666 less the umask), and renames it into place. On failure
+// the old file is as it was and no temporary file is left; *error names the path and reason.
+bool replace(const QString &path, const QByteArray &data, QString *error);
+
+} // namespace filereplace
+
+#endif // CLI_FILEREPLACE_H
