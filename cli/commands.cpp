@@ -353,23 +353,32 @@ int diff(const Options &options)
         err(error);
         return exitcode::File;
     }
+    const bool leftIsFile = QFileInfo::exists(left);
     std::vector<ChannelSettings> leftChannels;
-    if (const int status = readSide(left, QFileInfo::exists(left), &leftChannels))
+    if (const int status = readSide(left, leftIsFile, &leftChannels))
         return status;
     const std::vector<snapshot::Difference> differences
             = snapshot::compare(leftChannels, file.channels);
+    const QString controllerKind = QStringLiteral("controller");
+    const QString snapshotKind = QStringLiteral("snapshot");
     if (options.json) {
         QJsonArray list;
         for (const snapshot::Difference &d : differences)
             list.append(output::differenceJson(d));
         QJsonObject object;
         object.insert(QStringLiteral("left"), left);
+        object.insert(QStringLiteral("leftKind"), leftIsFile ? snapshotKind : controllerKind);
         object.insert(QStringLiteral("right"), right);
+        object.insert(QStringLiteral("rightKind"), snapshotKind);
         object.insert(QStringLiteral("differences"), list);
         out(QString::fromUtf8(output::json(object)));
     } else {
+        // Which side is which, in the order every line below shows the values.
+        out(left + QStringLiteral(" -> ") + right + QLatin1Char('\n'));
         for (const snapshot::Difference &d : differences)
             out(output::differenceLine(d) + QLatin1Char('\n'));
+        if (differences.empty())
+            out(QStringLiteral("no differences\n"));
     }
     return differences.empty() ? exitcode::Ok : exitcode::Differs;
 }

@@ -115,12 +115,52 @@ QString fieldText(const QString &field, const QJsonValue &value)
     return QString::number(number);
 }
 
+namespace {
+
+bool hasUnit(const QString &field)
+{
+    return field == QLatin1String("speed") || field == QLatin1String("acceleration");
+}
+
+QString unitOf(const QString &field, uint32_t sensorType)
+{
+    return field == QLatin1String("speed") ? nexil::speedUnit(sensorType)
+                                           : nexil::accelerationUnit(sensorType);
+}
+
+QJsonObject unitsJson(uint32_t sensorType)
+{
+    QJsonObject units;
+    units.insert(QStringLiteral("speed"), nexil::speedUnit(sensorType));
+    units.insert(QStringLiteral("acceleration"), nexil::accelerationUnit(sensorType));
+    return units;
+}
+
+bool unitsDiffer(const snapshot::Difference &d)
+{
+    return d.field == QLatin1String("sensorType")
+            && !snapshot::sameUnits(d.leftSensorType, d.rightSensorType);
+}
+
+} // namespace
+
 QString differenceLine(const snapshot::Difference &d)
 {
     const QString subject
             = d.channel < 0 ? d.field : QStringLiteral("channel %1 %2").arg(d.channel).arg(d.field);
-    return QStringLiteral("%1: %2 -> %3")
-            .arg(subject, fieldText(d.field, d.left), fieldText(d.field, d.right));
+    QString left = fieldText(d.field, d.left);
+    QString right = fieldText(d.field, d.right);
+    // Both sides have the same units here: compare() leaves out numbers in other units.
+    if (hasUnit(d.field)) {
+        left += QLatin1Char(' ') + unitOf(d.field, d.leftSensorType);
+        right += QLatin1Char(' ') + unitOf(d.field, d.rightSensorType);
+    }
+    QString line = QStringLiteral("%1: %2 -> %3").arg(subject, left, right);
+    if (unitsDiffer(d))
+        line += QStringLiteral(", other units (%1 -> %2): speed and acceleration not compared")
+                        .arg(nexil::speedUnit(d.leftSensorType),
+                             nexil::speedUnit(d.rightSensorType));
+    return line;
 }
 
 QJsonObject differenceJson(const snapshot::Difference &d)
@@ -131,6 +171,14 @@ QJsonObject differenceJson(const snapshot::Difference &d)
     object.insert(QStringLiteral("field"), d.field);
     object.insert(QStringLiteral("left"), d.left);
     object.insert(QStringLiteral("right"), d.right);
+    if (hasUnit(d.field))
+        object.insert(QStringLiteral("unit"), unitOf(d.field, d.leftSensorType));
+    if (d.field == QLatin1String("sensorType")) {
+        object.insert(QStringLiteral("leftUnits"), unitsJson(d.leftSensorType));
+        object.insert(QStringLiteral("rightUnits"), unitsJson(d.rightSensorType));
+        // true: speed and acceleration of this channel were not compared.
+        object.insert(QStringLiteral("unitsDiffer"), unitsDiffer(d));
+    }
     return object;
 }
 

@@ -1,5 +1,6 @@
 #include "snapshot.h"
 
+#include "channelio.h"
 #include "duplicatekeys.h"
 #include "filereplace.h"
 
@@ -336,6 +337,12 @@ bool writeFile(const QString &path, const Snapshot &snapshot, QString *error)
     return filereplace::replace(path, toJson(snapshot), error);
 }
 
+bool sameUnits(uint32_t sensorType, uint32_t otherSensorType)
+{
+    return nexil::speedUnit(sensorType) == nexil::speedUnit(otherSensorType)
+            && nexil::accelerationUnit(sensorType) == nexil::accelerationUnit(otherSensorType);
+}
+
 std::vector<Difference> compare(const std::vector<ChannelSettings> &left,
                                 const std::vector<ChannelSettings> &right)
 {
@@ -346,24 +353,27 @@ std::vector<Difference> compare(const std::vector<ChannelSettings> &left,
     for (std::size_t i = 0; i < common; ++i) {
         const ChannelSettings &a = left[i];
         const ChannelSettings &b = right[i];
-        const int channel = int(i);
+        const auto add = [&](const QString &field, const QJsonValue &from, const QJsonValue &to) {
+            out.push_back({int(i), field, from, to, a.sensorType, b.sensorType});
+        };
         if (a.positioner != b.positioner) {
-            out.push_back({channel, QStringLiteral("positioner"), a.positioner, b.positioner});
+            add(QStringLiteral("positioner"), a.positioner, b.positioner);
             continue;
         }
         if (!a.positioner)
             continue;
         if (a.sensorType != b.sensorType)
-            out.push_back({channel, QStringLiteral("sensorType"), qint64(a.sensorType),
-                           qint64(b.sensorType)});
-        if (a.speed != b.speed)
-            out.push_back({channel, QStringLiteral("speed"), qint64(a.speed), qint64(b.speed)});
-        if (a.acceleration != b.acceleration)
-            out.push_back({channel, QStringLiteral("acceleration"), qint64(a.acceleration),
-                           qint64(b.acceleration)});
+            add(QStringLiteral("sensorType"), qint64(a.sensorType), qint64(b.sensorType));
+        // Numbers in other units say nothing about each other; the sensor type line says why.
+        if (sameUnits(a.sensorType, b.sensorType)) {
+            if (a.speed != b.speed)
+                add(QStringLiteral("speed"), qint64(a.speed), qint64(b.speed));
+            if (a.acceleration != b.acceleration)
+                add(QStringLiteral("acceleration"), qint64(a.acceleration), qint64(b.acceleration));
+        }
         if (a.lowVibration != b.lowVibration)
-            out.push_back({channel, QStringLiteral("lowVibration"),
-                           lowVibrationText(a.lowVibration), lowVibrationText(b.lowVibration)});
+            add(QStringLiteral("lowVibration"), lowVibrationText(a.lowVibration),
+                lowVibrationText(b.lowVibration));
     }
     return out;
 }

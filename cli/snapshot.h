@@ -57,7 +57,12 @@ struct Difference
     QString field;
     QJsonValue left;
     QJsonValue right;
+    // The channel's sensor types on both sides, which give speed and acceleration their units.
+    uint32_t leftSensorType = 0;
+    uint32_t rightSensorType = 0;
 };
+// Speed and acceleration are only compared between sensor types with the same units.
+bool sameUnits(uint32_t sensorType, uint32_t otherSensorType);
 std::vector<Difference> compare(const std::vector<ChannelSettings> &left,
                                 const std::vector<ChannelSettings> &right);
 

@@ -91,9 +91,10 @@ private slots:
                 = cli.run({QStringLiteral("diff"), first, QStringLiteral("before.json")});
         QCOMPARE(differs.exitCode, 1);
         QCOMPARE(differs.out,
-                 QStringLiteral("channel 0 speed: 1.500.000 -> 2.000.000\n"
+                 QStringLiteral("usb:id:31415926 -> before.json\n"
+                                "channel 0 speed: 1.500.000 nm/sec -> 2.000.000 nm/sec\n"
                                 "channel 1 lowVibration: off -> on\n"
-                                "channel 2 acceleration: 123 -> 2.000.000\n"));
+                                "channel 2 acceleration: 123 m°/sec² -> 2.000.000 m°/sec²\n"));
 
         const CliRun dryRun = cli.run({QStringLiteral("restore"), first,
                                        QStringLiteral("before.json"), QStringLiteral("--dry-run")});
@@ -112,7 +113,7 @@ private slots:
 
         const CliRun same = cli.run({QStringLiteral("diff"), first, QStringLiteral("before.json")});
         QCOMPARE(same.exitCode, 0);
-        QCOMPARE(same.out, QString());
+        QCOMPARE(same.out, QStringLiteral("usb:id:31415926 -> before.json\nno differences\n"));
 
         const CliRun show = cli.run({QStringLiteral("show"), first, QStringLiteral("--json")});
         QCOMPARE(show.exitCode, 0);
