@@ -13,7 +13,8 @@
 //   controller/connection.cpp    on_pbRefresh_clicked, on_pbConnect_clicked
 //   controller/readback.cpp      on_sbChannelIndex_valueChanged, fetch*, fetch
 //   controller/writes.cpp        on_sbSpeed_valueChanged, on_sbAcceleration_valueChanged,
-//                                on_pbLowVibration_clicked, showLowVibrationAfterRefusal
+//                                on_pbLowVibration_clicked, showLowVibrationAfterRefusal,
+//                                on_sbSpeed_refused, on_sbAcceleration_refused
 //   controller/statusmessage.cpp statusText, showStatus
 // The calls and sequences they make are shared with velotune-cli: controller/channelio.h.
 class Velotune : public QMainWindow
@@ -31,6 +32,8 @@ private slots:
     void on_sbSpeed_valueChanged(int value);
     void on_sbAcceleration_valueChanged(int value);
     void on_pbLowVibration_clicked(bool on);
+    void on_sbSpeed_refused(const QString &reason);
+    void on_sbAcceleration_refused(const QString &reason);
     void on_aAbout_triggered();
 
 private:

@@ -4,19 +4,6 @@
 
 #include <QSignalBlocker>
 
-#include <algorithm>
-
-namespace {
-
-// Compare unsigned before narrowing: a value of 2^31 or more must show as the maximum, not wrap.
-void showValue(QSpinBox *box, uint32_t value)
-{
-    const QSignalBlocker blocker(box);
-    box->setValue(int(std::min(value, uint32_t(box->maximum()))));
-}
-
-} // namespace
-
 void Velotune::on_sbChannelIndex_valueChanged(int value)
 {
     const auto channel = uint32_t(value);
@@ -78,7 +65,7 @@ void Velotune::fetchSpeed(uint32_t channel)
         showStatus(tr("Could not fetch current speed from device. Error: %1 (%2)"), speed.status);
         return;
     }
-    showValue(ui.sbSpeed, speed.value);
+    ui.sbSpeed->showHeld(speed.value);
 }
 
 void Velotune::fetchAcceleration(uint32_t channel)
@@ -89,7 +76,7 @@ void Velotune::fetchAcceleration(uint32_t channel)
                    acceleration.status);
         return;
     }
-    showValue(ui.sbAcceleration, acceleration.value);
+    ui.sbAcceleration->showHeld(acceleration.value);
 }
 
 void Velotune::fetchLowVibration(uint32_t channel)

@@ -3,17 +3,18 @@
 
 #include <QSignalBlocker>
 
-#include <algorithm>
-
 namespace {
 
 // After a refused write the box shows what the controller holds, or, when that cannot be
 // read either, what it showed before the attempt.
 void showAfterRefusal(SepSpinBox *box, const nexil::Reading &held)
 {
+    if (held.status == 0) {
+        box->showHeld(held.value);
+        return;
+    }
     const QSignalBlocker blocker(box);
-    box->setValue(held.status == 0 ? int(std::min(held.value, uint32_t(box->maximum())))
-                                   : box->valueBeforeEdit());
+    box->setValue(box->valueBeforeEdit());
 }
 
 } // namespace
@@ -27,6 +28,8 @@ void Velotune::on_sbSpeed_valueChanged(int value)
         showAfterRefusal(ui.sbSpeed, nexil::readSpeed(systemIndex, channel));
         return;
     }
+    // Taken: the box's range now follows this value, not the one read before.
+    ui.sbSpeed->showHeld(uint32_t(value));
     for (const nexil::Read read : nexil::readsAfterWrite(nexil::Setting::Speed))
         fetch(read, channel);
 }
@@ -40,6 +43,7 @@ void Velotune::on_sbAcceleration_valueChanged(int value)
         showAfterRefusal(ui.sbAcceleration, nexil::readAcceleration(systemIndex, channel));
         return;
     }
+    ui.sbAcceleration->showHeld(uint32_t(value));
     for (const nexil::Read read : nexil::readsAfterWrite(nexil::Setting::Acceleration))
         fetch(read, channel);
 }
@@ -73,4 +77,15 @@ void Velotune::on_pbLowVibration_clicked(bool on)
     ui.pbLowVibration->setText(on ? tr("&On") : tr("&Off"));
     for (const nexil::Read read : nexil::readsAfterWrite(nexil::Setting::LowVibration))
         fetch(read, channel);
+}
+
+// Typed text the box would not take: the status bar says why.
+void Velotune::on_sbSpeed_refused(const QString &reason)
+{
+    ui.statusBar->showMessage(reason, messageTimeout);
+}
+
+void Velotune::on_sbAcceleration_refused(const QString &reason)
+{
+    ui.statusBar->showMessage(reason, messageTimeout);
 }

@@ -430,9 +430,10 @@ QString tst_RandomSession::checkCalls(Action action, const std::vector<nexilsim:
             // Refused and not read back: the state shown before the click.
             lowVibration = call.result == 0 ? value != 0 : m_lowVibrationBefore;
         } else if (call.result == 0 && f == "TQ_GetClosedLoopMoveSpeed_S") {
-            speed = std::min<qint64>(value, speedMaximum);
+            // Shown as read; beyond an int the box holds INT_MAX and its text the number.
+            speed = std::min<qint64>(value, INT_MAX);
         } else if (call.result == 0 && f == "TQ_GetClosedLoopMoveAcceleration_S") {
-            acceleration = std::min<qint64>(value, accelerationMaximum);
+            acceleration = std::min<qint64>(value, INT_MAX);
         } else if (call.result == 0 && f == "TQ_GetSensorType_S") {
             linearUnits = isLinear(value);
         } else if (f == "TQ_GetChannelProperty_S") {
@@ -504,9 +505,16 @@ QString tst_RandomSession::checkWidgets()
         return QStringLiteral("configuration usable while released");
     }
     if (w.channel->value() < 0 || w.channel->value() > w.channel->maximum() || w.speed->value() < 0
-        || w.speed->value() > speedMaximum || w.acceleration->value() < 0
-        || w.acceleration->value() > accelerationMaximum)
+        || w.acceleration->value() < 0)
         return QStringLiteral("a value outside its range");
+    // The form's maximum, grown only as far as a value shown above it.
+    if (w.speed->maximum() != std::max(speedMaximum, w.speed->value())
+        || w.acceleration->maximum() != std::max(accelerationMaximum, w.acceleration->value()))
+        return QStringLiteral("maxima %1 and %2 for the values %3 and %4")
+                .arg(w.speed->maximum())
+                .arg(w.acceleration->maximum())
+                .arg(w.speed->value())
+                .arg(w.acceleration->value());
     const bool enabled = m_propertyRead && m_propertyStatus != 155;
     if (w.lowVibration->isEnabledTo(w.group) != enabled
         || w.lowVibrationLabel->isEnabledTo(w.group) != enabled)

@@ -40,8 +40,10 @@ private slots:
     void failingRead_data();
     void failingRead();
     void unsupportedLowVibrationDisablesButton();
-    void valuesAboveMaximumShowMaximum_data();
-    void valuesAboveMaximumShowMaximum();
+    void valuesAboveMaximumShowExactly_data();
+    void valuesAboveMaximumShowExactly();
+    void heldAboveMaximum_data();
+    void heldAboveMaximum();
     void typingChannelReadsEveryValuePassed();
 
 private:
@@ -262,36 +264,127 @@ void tst_ReadBack::unsupportedLowVibrationDisablesButton()
     QVERIFY(!m_ui->lowVibration->isChecked());
 }
 
-void tst_ReadBack::valuesAboveMaximumShowMaximum_data()
+void tst_ReadBack::valuesAboveMaximumShowExactly_data()
 {
     QTest::addColumn<quint32>("value");
-    QTest::addColumn<int>("speed");
-    QTest::addColumn<int>("acceleration");
+    QTest::addColumn<QString>("speed");
+    QTest::addColumn<QString>("acceleration");
 
-    QTest::newRow("at both maxima") << 10000000u << 10000000 << 10000000;
-    QTest::newRow("above acceleration maximum") << 10000001u << 10000001 << 10000000;
-    QTest::newRow("above speed maximum") << 100000001u << 100000000 << 10000000;
-    QTest::newRow("2^31") << 2147483648u << 100000000 << 10000000;
-    QTest::newRow("all ones") << 4294967295u << 100000000 << 10000000;
+    QTest::newRow("at both maxima") << 10000000u << "10.000.000"
+                                    << "10.000.000";
+    QTest::newRow("above acceleration maximum") << 10000001u << "10.000.001"
+                                                << "10.000.001";
+    QTest::newRow("above speed maximum") << 100000001u << "100.000.001"
+                                         << "100.000.001";
+    QTest::newRow("2^31") << 2147483648u << "2.147.483.648"
+                          << "2.147.483.648";
+    QTest::newRow("all ones") << 4294967295u << "4.294.967.295"
+                              << "4.294.967.295";
 }
 
-void tst_ReadBack::valuesAboveMaximumShowMaximum()
+void tst_ReadBack::valuesAboveMaximumShowExactly()
 {
     QFETCH(quint32, value);
-    QFETCH(int, speed);
-    QFETCH(int, acceleration);
+    QFETCH(QString, speed);
+    QFETCH(QString, acceleration);
 
     testutils::forceValue({"TQ_GetClosedLoopMoveSpeed_S", "TQ_GetClosedLoopMoveAcceleration_S"},
                           value);
     connectAndSelect(0);
     QTest::keyClick(m_ui->channel, Qt::Key_Up);
-    QCOMPARE(m_ui->speed->value(), speed);
-    QCOMPARE(m_ui->acceleration->value(), acceleration);
+    QCOMPARE(m_ui->speed->text(), speed);
+    QCOMPARE(m_ui->acceleration->text(), acceleration);
     QVERIFY(m_calls.take().filter(QStringLiteral("TQ_Set")).isEmpty());
     nexilsim::ChannelState state;
     QVERIFY(nexilsim::channelState("usb:id:1001", 1, &state));
     QCOMPARE(state.speed, 2500u);
     QCOMPARE(state.acceleration, 300u);
+}
+
+void tst_ReadBack::heldAboveMaximum_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<quint32>("held");
+    QTest::addColumn<QString>("input"); // "Up", "Down", or text typed and Return
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<qint64>("written"); // -1: nothing
+    QTest::addColumn<QString>("message");
+
+    const QString speed = QStringLiteral("sbSpeed");
+    const QString acceleration = QStringLiteral("sbAcceleration");
+    QTest::newRow("speed, Down") << speed << 200000000u << "Down"
+                                 << "199.999.999" << qint64(199999999) << "";
+    QTest::newRow("speed, Up stays at the held value") << speed << 200000000u << "Up"
+                                                       << "200.000.000" << qint64(-1) << "";
+    QTest::newRow("acceleration, Down") << acceleration << 50000000u << "Down"
+                                        << "49.999.999" << qint64(49999999) << "";
+    QTest::newRow("speed, typed below the held value") << speed << 200000000u << "150.000.000"
+                                                       << "150.000.000" << qint64(150000000) << "";
+    QTest::newRow("speed, typed above the held value")
+            << speed << 200000000u << "200000001"
+            << "200000001" << qint64(-1) << "200.000.001 is above the maximum of 200.000.000.";
+    QTest::newRow("speed beyond an int, Down")
+            << speed << 3000000000u << "Down"
+            << "3.000.000.000" << qint64(-1)
+            << "3.000.000.000 is too large to step from: type the new value.";
+    QTest::newRow("acceleration beyond an int, typed")
+            << acceleration << 4294967295u << "12.345.678"
+            << "12.345.678" << qint64(12345678) << "";
+}
+
+// The controller holds more than the form allows: shown as it is, stepped from, and the form's
+// maximum back once the box shows a value within it.
+void tst_ReadBack::heldAboveMaximum()
+{
+    QFETCH(QString, box);
+    QFETCH(quint32, held);
+    QFETCH(QString, input);
+    QFETCH(QString, shown);
+    QFETCH(qint64, written);
+    QFETCH(QString, message);
+
+    const bool isSpeed = box == QLatin1String("sbSpeed");
+    SimChannel channel{0, 1, isSpeed ? held : 5000, isSpeed ? 700 : held, "off"};
+    channel.speedMax = 4294967295u;
+    std::string json = testutils::fleetJson({{"usb:id:1001", {channel, SimChannel()}}});
+    // Room for the held acceleration, too.
+    json.replace(json.find("\"speedRange\""), 0, "\"accelerationRange\":[0,4294967295],");
+    QCOMPARE(nexilsim::loadFleet(json), 0u);
+    QVERIFY(testutils::showAndActivate(m_window));
+    QTest::mouseClick(m_ui->connect, Qt::LeftButton);
+    QVERIFY(m_ui->connect->isChecked());
+
+    auto *spinBox = m_window->findChild<QSpinBox *>(box);
+    QVERIFY(spinBox);
+    const int formMaximum = isSpeed ? 100000000 : 10000000;
+    QCOMPARE(spinBox->text(), QLocale(QLocale::German).toString(qulonglong(held)));
+    spinBox->setFocus();
+    QTRY_VERIFY(spinBox->hasFocus());
+    m_calls.take();
+    if (input == QLatin1String("Up") || input == QLatin1String("Down")) {
+        QTest::keyClick(spinBox, input == QLatin1String("Up") ? Qt::Key_Up : Qt::Key_Down);
+    } else {
+        QTest::keyClick(spinBox, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(spinBox, input);
+        QTest::keyClick(spinBox, Qt::Key_Return);
+    }
+
+    const QString setter = isSpeed ? QStringLiteral("TQ_SetClosedLoopMoveSpeed_S")
+                                   : QStringLiteral("TQ_SetClosedLoopMoveAcceleration_S");
+    const QStringList writes = m_calls.take().filter(setter);
+    QCOMPARE(writes,
+             written < 0 ? QStringList()
+                         : QStringList(QStringLiteral("%1(H,0,%2)=0").arg(setter).arg(written)));
+    QCOMPARE(spinBox->text(), shown);
+    QCOMPARE(m_ui->status->currentMessage(), message);
+    nexilsim::ChannelState state;
+    QVERIFY(nexilsim::channelState("usb:id:1001", 0, &state));
+    QCOMPARE(isSpeed ? state.speed : state.acceleration, written < 0 ? held : quint32(written));
+
+    // A value within the form's maximum gives the form's maximum back.
+    QTest::keyClick(m_ui->channel, Qt::Key_Up);
+    QCOMPARE(spinBox->text(), isSpeed ? QStringLiteral("5.000") : QStringLiteral("700"));
+    QCOMPARE(spinBox->maximum(), formMaximum);
 }
 
 void tst_ReadBack::typingChannelReadsEveryValuePassed()

@@ -4,6 +4,10 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QSignalBlocker>
+
+#include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -45,6 +49,18 @@ protected:
     }
 };
 
+QString grouped(qint64 value)
+{
+    return QLocale(QLocale::German).toString(value);
+}
+
+// Typed text quoted back to the user, cut short: it may be a whole pasted page.
+QString quoted(const QString &text)
+{
+    const int longest = 24;
+    return text.size() <= longest ? text : text.left(longest - 1) + QChar(0x2026);
+}
+
 } // namespace
 
 void SepSpinBox::takeWheelOnlyWithFocus(QAbstractSpinBox *box)
@@ -61,20 +77,37 @@ SepSpinBox::SepSpinBox(QWidget *parent, const char *name) : QSpinBox(parent)
     setKeyboardTracking(false);
     setFont(QFont(QStringLiteral("MS Shell Dlq 2"), 8));
     takeWheelOnlyWithFocus(this);
-    // Mending the text, or a value set from code, ends the refusal.
+    // Mending the text ends the refusal. A value set from code does so in showHeld(): the
+    // spin box sets its text with the editor's signals blocked.
     connect(lineEdit(), &QLineEdit::textChanged, this, [this] { showRefused(false); });
 }
 
 SepSpinBox::~SepSpinBox() = default;
 
+void SepSpinBox::showHeld(uint32_t held)
+{
+    if (!m_grown)
+        m_givenMaximum = maximum();
+    const int shown = int(std::min(held, uint32_t(INT_MAX)));
+    m_heldBeyondRange = held > uint32_t(INT_MAX) ? held : 0;
+    const QSignalBlocker blocker(this);
+    setMaximum(std::max(m_givenMaximum, shown));
+    m_grown = maximum() != m_givenMaximum;
+    // Sets the text even when the number is the same, so refused text goes too.
+    setValue(shown);
+    showRefused(false);
+}
+
 QString SepSpinBox::textFromValue(int value) const
 {
+    if (value == INT_MAX && m_heldBeyondRange != 0)
+        return grouped(m_heldBeyondRange);
     // German grouping whatever the widget's or the machine's locale.
-    return QLocale(QLocale::German).toString(value);
+    return grouped(value);
 }
 
 // Only the three forms are numbers; "1.5" or "1,50" are never read as 15 or 150.
-bool SepSpinBox::parse(const QString &text, qint64 *value) const
+SepSpinBox::Reading SepSpinBox::parse(const QString &text, qint64 *value) const
 {
     QString digits = text.trimmed();
     if (!prefix().isEmpty() && digits.startsWith(prefix()))
@@ -82,28 +115,59 @@ bool SepSpinBox::parse(const QString &text, qint64 *value) const
     if (!suffix().isEmpty() && digits.endsWith(suffix()))
         digits.chop(suffix().size());
     digits = digits.trimmed();
-    const bool negative = minimum() < 0 && digits.startsWith(QLatin1Char('-'));
+    if (digits.isEmpty())
+        return Reading::Empty;
+    const bool negative = digits.startsWith(QLatin1Char('-'));
     if (negative)
         digits.remove(0, 1);
 
     const QString localSeparator(locale().groupSeparator());
     if (!allDigits(digits) && !groupedInThrees(digits, QStringLiteral("."))
         && !groupedInThrees(digits, localSeparator))
-        return false;
+        return Reading::NotWhole;
+    if (negative && minimum() >= 0)
+        return Reading::Negative;
     digits.remove(QLatin1Char('.'));
     digits.remove(localSeparator);
     // More digits than any int has: out of range, whatever they say.
     if (digits.size() > 12)
-        return false;
+        return Reading::TooLong;
     *value = negative ? -digits.toLongLong() : digits.toLongLong();
-    return true;
+    return Reading::Number;
 }
 
 int SepSpinBox::valueFromText(const QString &text) const
 {
     qint64 value = 0;
-    return parse(text, &value) ? int(qBound(qint64(minimum()), value, qint64(maximum())))
-                               : this->value();
+    return parse(text, &value) == Reading::Number
+            ? int(qBound(qint64(minimum()), value, qint64(maximum())))
+            : this->value();
+}
+
+// Why `text` cannot be taken, or nothing when it can. The value shown is always taken, even
+// one the controller holds beyond what the box can be stepped or typed to.
+QString SepSpinBox::refusal(const QString &text) const
+{
+    if (text == prefix() + textFromValue(value()) + suffix())
+        return QString();
+    qint64 number = 0;
+    switch (parse(text, &number)) {
+    case Reading::Number:
+        if (number > maximum())
+            return tr("%1 is above the maximum of %2.").arg(grouped(number), grouped(maximum()));
+        if (number < minimum())
+            return tr("%1 is below the minimum of %2.").arg(grouped(number), grouped(minimum()));
+        return QString();
+    case Reading::Empty:
+        return tr("The field is empty: enter a whole number.");
+    case Reading::NotWhole:
+        return tr("\"%1\" is not a whole number.").arg(quoted(text.trimmed()));
+    case Reading::Negative:
+        return tr("The value cannot be negative: the minimum is %1.").arg(grouped(minimum()));
+    case Reading::TooLong:
+        return tr("%1 is above the maximum of %2.").arg(quoted(text.trimmed()), grouped(maximum()));
+    }
+    return QString();
 }
 
 // Anything but a number in range stays in the field as typed (so nothing is silently dropped
@@ -111,10 +175,7 @@ int SepSpinBox::valueFromText(const QString &text) const
 QValidator::State SepSpinBox::validate(QString &text, int &pos) const
 {
     Q_UNUSED(pos)
-    qint64 value = 0;
-    if (parse(text, &value) && value >= minimum() && value <= maximum())
-        return QValidator::Acceptable;
-    return QValidator::Intermediate;
+    return refusal(text).isEmpty() ? QValidator::Acceptable : QValidator::Intermediate;
 }
 
 void SepSpinBox::fixup(QString &input) const
@@ -123,26 +184,48 @@ void SepSpinBox::fixup(QString &input) const
     Q_UNUSED(input)
 }
 
+bool SepSpinBox::showsHeldBeyondRange() const
+{
+    return m_heldBeyondRange != 0 && value() == INT_MAX;
+}
+
 void SepSpinBox::stepBy(int steps)
 {
+    // A step goes from what the box last showed, never from text it refused or would refuse:
+    // the base would only put the number back and so swallow the step.
+    if (!refusal(lineEdit()->displayText()).isEmpty())
+        dropUnfinishedText();
+    if (showsHeldBeyondRange()) {
+        emit refused(tr("%1 is too large to step from: type the new value.")
+                             .arg(grouped(m_heldBeyondRange)));
+        return;
+    }
     m_beforeEdit = value();
     QSpinBox::stepBy(steps);
 }
 
 bool SepSpinBox::refuseUnfinishedText()
 {
-    QString text = lineEdit()->displayText();
-    int pos = lineEdit()->cursorPosition();
-    if (validate(text, pos) == QValidator::Acceptable)
+    const QString reason = refusal(lineEdit()->displayText());
+    if (reason.isEmpty())
         return false;
     showRefused(true);
+    emit refused(reason);
     return true;
+}
+
+void SepSpinBox::dropUnfinishedText()
+{
+    const QSignalBlocker blocker(this);
+    setValue(value());
+    showRefused(false);
 }
 
 void SepSpinBox::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         if (refuseUnfinishedText()) {
+            // Selected for retyping; the refusal's colours show through the selection.
             lineEdit()->selectAll();
             event->accept();
             return;
@@ -165,6 +248,16 @@ void SepSpinBox::focusOutEvent(QFocusEvent *event)
     QSpinBox::focusOutEvent(event);
 }
 
+void SepSpinBox::changeEvent(QEvent *event)
+{
+    QSpinBox::changeEvent(event);
+    // Disabled (released, or not a positioner): the box shows the controller's last value, and
+    // refused text that can no longer be mended would only mislead.
+    if (event->type() == QEvent::EnabledChange && !isEnabled()
+        && (m_refused || !refusal(lineEdit()->displayText()).isEmpty()))
+        dropUnfinishedText();
+}
+
 void SepSpinBox::showRefused(bool refused)
 {
     if (refused == m_refused)
@@ -174,7 +267,13 @@ void SepSpinBox::showRefused(bool refused)
     if (refused) {
         palette = lineEdit()->palette();
         palette.setColor(QPalette::Text, Qt::red);
+        palette.setColor(QPalette::PlaceholderText, Qt::red);
+        // Return selects the refused text: the selection must not hide the red.
+        palette.setColor(QPalette::Highlight, Qt::red);
+        palette.setColor(QPalette::HighlightedText, Qt::white);
     }
     // An empty palette gives the inherited one back.
     lineEdit()->setPalette(palette);
+    // An emptied field shows its refusal too.
+    lineEdit()->setPlaceholderText(refused ? tr("empty") : QString());
 }
