@@ -12,7 +12,7 @@ namespace {
 
 // An offset that falls this far is a clock that jumped or wrapped (X's after 49 days), not an
 // event that waited: learn it anew.
-constexpr qint64 clockJumpMs = 10 * 60 * 1000;
+constexpr qint64 clockJumpMs = qint64(10) * 60 * 1000;
 
 // An event made in a call's last milliseconds has hardly waited, and the clocks agree only to a
 // few milliseconds: it counts as fresh, and is written at once.

@@ -9,7 +9,7 @@
 namespace slowlink {
 
 // A call that took this long turns the pointer busy for the rest of its action.
-constexpr qint64 busyAfterNanoseconds = 100 * 1000 * 1000;
+constexpr qint64 busyAfterNanoseconds = qint64(100) * 1000 * 1000;
 
 // One user action and the library calls it makes. Once one of them has taken
 // busyAfterNanoseconds or more, the rest run under the busy pointer, which is back as it was
