@@ -63,8 +63,8 @@ protected:
     }
 };
 
-// Quitting makes no controller call: the fields must not take the focus leaving them, as the
-// window goes, for a finished edit or step to write.
+// Quitting makes no controller call: as the window goes, the focus leaving a field must not
+// turn the edit being typed into a write, and held steps are dropped.
 class NoCallsOnClose : public QObject
 {
 public:
