@@ -124,7 +124,7 @@ void tst_SlowLink::busyPointer_data()
                                                << "" << 0 << false << QStringList();
     QTest::newRow("a little slow, channel change")
             << "channel"
-            << "TQ_GetChannelType" << 30 << false << QStringList();
+            << "TQ_GetChannelType" << 10 << false << QStringList();
     QTest::newRow("slow channel type: the rest of the read-back")
             << "channel"
             << "TQ_GetChannelType" << 120 << false << channelReads;
@@ -195,7 +195,7 @@ void tst_SlowLink::queuedStepsMerge_data()
     QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("count");
-    QTest::addColumn<bool>("whileBlocked"); // else posted after the first write returned
+    QTest::addColumn<bool>("whileBlocked"); // else made one by one after the first write
     QTest::addColumn<bool>("thenChannel");  // a queued channel change follows the steps
     QTest::addColumn<int>("writes");        // after the first, fresh one
 
@@ -266,8 +266,11 @@ void tst_SlowLink::queuedStepsMerge()
     QCOMPARE(calls.filter(QString::fromStdString(setter)),
              QStringList(QString::fromStdString(setter) + "(H,0," + QString::number(before + 1)
                          + ")=0"));
-    if (!whileBlocked)
-        postSteps();
+    // Each made after the previous one's write returned: none waited.
+    for (int i = 0; !whileBlocked && i < count; ++i) {
+        std::unique_ptr<QEvent> step(stepEvent(kind, spinBox, false));
+        QApplication::sendEvent(spinBox, step.get());
+    }
 
     // Then the queue drains, and whatever is held is written.
     QTest::qWait(300);
