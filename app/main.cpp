@@ -8,7 +8,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     nexil::traceToFileIfAsked();
-    // The window opens without a library too; Connect then shows why, and so does this line.
+    // The window opens without a library too and says why in its status bar; so does this line.
     const nexil::LibraryInfo &library = nexil::library();
     if (!library.loaded)
         qCWarning(lcController).noquote() << "No controller library loaded:" << library.error;

@@ -1,13 +1,18 @@
 #include "velotune.h"
 
 #include "about.h"
+#include "queuedsteps.h"
 #include "sepspinbox.h"
+#include "statustip.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
+
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -58,10 +63,33 @@ protected:
     }
 };
 
+// Quitting makes no controller call: as the window goes, the focus leaving a field must not
+// turn the edit being typed into a write, and held steps are dropped.
+class NoCallsOnClose : public QObject
+{
+public:
+    NoCallsOnClose(QWidget *window, std::function<void()> closing)
+        : QObject(window), m_closing(std::move(closing))
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Close)
+            m_closing();
+        return false;
+    }
+
+private:
+    std::function<void()> m_closing;
+};
+
 } // namespace
 
 Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
-    : QMainWindow(parent, flags), systemIndex(0)
+    : QMainWindow(parent, flags), systemIndex(0), statusTip(nullptr), queuedSteps(nullptr)
 {
     // The settings store below is located by these.
     QCoreApplication::setOrganizationName(QStringLiteral("Norvane"));
@@ -92,6 +120,19 @@ Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
     ui.cbLocator->setCompleter(nullptr);
     ui.cbLocator->installEventFilter(new NoAltTyping(ui.cbLocator));
     SepSpinBox::takeWheelOnlyWithFocus(ui.sbChannelIndex);
+
+    statusTip = new StatusTip(ui.statusBar);
+    queuedSteps = new QueuedSteps(this);
+    queuedSteps->watch(ui.sbSpeed);
+    queuedSteps->watch(ui.sbAcceleration);
+    connect(queuedSteps, &QueuedSteps::drained, this, [this] { writeHeldSteps(); });
+    new NoCallsOnClose(this, [this] {
+        queuedSteps->takeHeld();
+        for (QWidget *field :
+             {static_cast<QWidget *>(ui.sbChannelIndex), static_cast<QWidget *>(ui.sbSpeed),
+              static_cast<QWidget *>(ui.sbAcceleration)})
+            field->blockSignals(true);
+    });
 
     QSettings settings;
     restoreGeometry(settings.value(QStringLiteral("geometry"), QByteArray()).toByteArray());

@@ -14,9 +14,13 @@
 //   controller/readback.cpp      on_sbChannelIndex_valueChanged, fetch*, fetch
 //   controller/writes.cpp        on_sbSpeed_valueChanged, on_sbAcceleration_valueChanged,
 //                                on_pbLowVibration_clicked, showLowVibrationAfterRefusal,
-//                                on_sbSpeed_refused, on_sbAcceleration_refused
+//                                on_sbSpeed_refused, on_sbAcceleration_refused,
+//                                writeSpeed, writeAcceleration, writeHeldSteps
 //   controller/statusmessage.cpp statusText, showStatus
 // The calls and sequences they make are shared with velotune-cli: controller/channelio.h.
+class QueuedSteps;
+class StatusTip;
+
 class Velotune : public QMainWindow
 {
     Q_OBJECT
@@ -50,9 +54,17 @@ private:
     void showLowVibrationAfterRefusal(uint32_t channel, bool clickedOn);
     // One of the five reads above, as the shared read sequences name them.
     void fetch(nexil::Read read, uint32_t channel);
+    void writeSpeed(uint32_t channel, int value);
+    void writeAcceleration(uint32_t channel, int value);
+    // Writes the final value of each box whose queued steps were held, but `except`'s.
+    void writeHeldSteps(const QAbstractSpinBox *except = nullptr);
+    // Without a usable library nothing can be found or opened: one line says why.
+    void showLibraryNotice();
 
     Ui::VelotuneClass ui;
     uint32_t systemIndex;
+    StatusTip *statusTip;
+    QueuedSteps *queuedSteps;
 };
 
 #endif // VELOTUNE_H

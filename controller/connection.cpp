@@ -1,5 +1,7 @@
 #include "channelio.h"
 #include "nexillibrary.h"
+#include "slowlink.h"
+#include "statustip.h"
 #include "velotune.h"
 
 #include <QSignalBlocker>
@@ -7,14 +9,24 @@
 #include <algorithm>
 #include <climits>
 
+void Velotune::showLibraryNotice()
+{
+    const nexil::LibraryInfo &library = nexil::library();
+    if (!library.loaded)
+        statusTip->showMessage(tr("No controller library: %1").arg(library.reason), library.error);
+}
+
 void Velotune::on_pbRefresh_clicked()
 {
+    const slowlink::Action action;
     const QSignalBlocker blocker(ui.cbLocator);
     ui.cbLocator->clear();
 
     QStringList found;
-    if (nexil::findSystems(&found) != 0)
+    if (nexil::findSystems(&found) != 0) {
+        showLibraryNotice();
         return;
+    }
     ui.cbLocator->addItems(found);
     if (ui.cbLocator->count() > 0)
         ui.cbLocator->setCurrentIndex(0);
@@ -22,6 +34,7 @@ void Velotune::on_pbRefresh_clicked()
 
 void Velotune::on_pbConnect_clicked(bool on)
 {
+    const slowlink::Action action;
     if (on) {
         const QByteArray locator = ui.cbLocator->currentText().toUtf8();
         uint32_t status = nexil::TQ_OpenSystem(&systemIndex, locator.constData(), "sync");
@@ -49,6 +62,8 @@ void Velotune::on_pbConnect_clicked(bool on)
             return;
         }
 
+        // Whatever was said before the connect is over; the read-back may say more.
+        ui.statusBar->clearMessage();
         ui.sbChannelIndex->setMaximum(int(std::min<uint32_t>(channels - 1, INT_MAX)));
         ui.sbChannelIndex->setEnabled(true);
         ui.gbConfiguration->setEnabled(true);
@@ -58,6 +73,12 @@ void Velotune::on_pbConnect_clicked(bool on)
         on_sbChannelIndex_valueChanged(ui.sbChannelIndex->value());
         return;
     }
+
+    // The edit being typed is finished the way a click finishes it, by the button taking the
+    // focus, and held steps are written: both reach the controller before the release, never
+    // the closed system after it.
+    ui.pbConnect->setFocus(Qt::OtherFocusReason);
+    writeHeldSteps();
 
     const uint32_t status = nexil::TQ_CloseSystem(systemIndex);
     if (status != 0) {

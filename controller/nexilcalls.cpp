@@ -90,12 +90,29 @@ private:
     QElapsedTimer m_timer;
 };
 
+CallObserver callObserver = nullptr;
+
+// Makes one call into the library, timed for the observer when there is one.
+template<typename Call>
+auto timed(Call call)
+{
+    if (callObserver == nullptr)
+        return call();
+    QElapsedTimer timer;
+    timer.start();
+    const auto result = call();
+    callObserver(timer.nsecsElapsed());
+    return result;
+}
+
 // Calls the loaded library's function, or answers LibraryUnavailable without a library.
 template<typename Function, typename... Args>
 uint32_t invoke(Function Api::*function, Args... args)
 {
     const Api *loaded = api();
-    return loaded != nullptr ? (loaded->*function)(args...) : LibraryUnavailable;
+    if (loaded == nullptr)
+        return LibraryUnavailable;
+    return timed([&] { return (loaded->*function)(args...); });
 }
 
 QString hex(uint32_t value)
@@ -135,6 +152,11 @@ uint32_t writeChannel(const char *name, Function Api::*function, uint32_t system
 }
 
 } // namespace
+
+void setCallObserver(CallObserver observer)
+{
+    callObserver = observer;
+}
 
 uint32_t TQ_FindSystems(const char *options, char *outBuffer, uint32_t *ioBufferSize)
 {
@@ -235,7 +257,9 @@ uint32_t TQ_EPK(uint32_t selector, uint32_t subSelector, uint32_t property)
     const Api *loaded = api();
     Trace trace("TQ_EPK");
     // No status to report: without a library there is no key either.
-    const uint32_t key = loaded != nullptr ? loaded->TQ_EPK(selector, subSelector, property) : 0;
+    const uint32_t key = loaded != nullptr
+            ? timed([&] { return loaded->TQ_EPK(selector, subSelector, property); })
+            : 0;
     if (trace.on())
         trace.done(0, QStringLiteral("%1, %2, %3").arg(selector).arg(subSelector).arg(property),
                    QLatin1String("key ") + hex(key));
@@ -283,7 +307,7 @@ uint32_t TQ_GetStatusInfo(uint32_t status, const char **info)
     Trace trace("TQ_GetStatusInfo");
     uint32_t result = LibraryUnavailable;
     if (loaded != nullptr) {
-        result = loaded->TQ_GetStatusInfo(status, info);
+        result = timed([&] { return loaded->TQ_GetStatusInfo(status, info); });
     } else if (info != nullptr) {
         // Without a library the only status there is says why none is loaded.
         static const QByteArray reason = library().error.toUtf8();

@@ -58,11 +58,14 @@ Loaded open()
     if (!named.isEmpty() && QDir::isRelativePath(info.file)) {
         info.error = QStringLiteral("%1: NEXILCONTROL_LIBRARY must be an absolute path")
                              .arg(info.file);
+        info.reason = QStringLiteral("NEXILCONTROL_LIBRARY is not an absolute path");
         return loaded;
     }
     // QLibrary would go on to try other names and report the last of them.
+    const QString name = QFileInfo(info.file).fileName();
     if (!named.isEmpty() && !QFileInfo::exists(info.file)) {
         info.error = QStringLiteral("%1: no such file").arg(info.file);
+        info.reason = QStringLiteral("%1 not found").arg(name);
         return loaded;
     }
 
@@ -71,6 +74,7 @@ Loaded open()
     library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
     if (!library.load()) {
         info.error = library.errorString();
+        info.reason = QStringLiteral("%1 could not be loaded").arg(name);
         return loaded;
     }
 
@@ -99,6 +103,9 @@ Loaded open()
     if (!missing.isEmpty()) {
         info.error = QStringLiteral("%1: missing function %2")
                              .arg(info.file, missing.join(QStringLiteral(", ")));
+        info.reason = missing.size() == 1
+                ? QStringLiteral("%1 lacks %2").arg(name, missing.first())
+                : QStringLiteral("%1 lacks %2 functions").arg(name).arg(missing.size());
         library.unload();
         return loaded;
     }

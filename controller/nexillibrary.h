@@ -25,10 +25,16 @@ struct LibraryInfo
     bool simulator = false; // the file says it is Velotune's controller simulator
     QString file;           // the file in use, or the one that was tried
     QString error;          // why nothing is loaded; empty when loaded
+    QString reason;         // the same in a few words, for one line of the window
 };
 
 // Loads on first use; later calls give the same answer.
 const LibraryInfo &library();
+
+// Told after each library call the program makes how long it took, in nanoseconds. The trace's
+// own status texts are not counted. Null, the default: nobody is told, nothing is timed.
+using CallObserver = void (*)(qint64 nanoseconds);
+void setCallObserver(CallObserver observer);
 
 uint32_t TQ_FindSystems(const char *options, char *outBuffer, uint32_t *ioBufferSize);
 uint32_t TQ_OpenSystem(uint32_t *systemIndex, const char *locator, const char *options);

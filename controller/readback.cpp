@@ -1,11 +1,15 @@
 #include "channelio.h"
 #include "nexillibrary.h"
+#include "slowlink.h"
 #include "velotune.h"
 
 #include <QSignalBlocker>
 
 void Velotune::on_sbChannelIndex_valueChanged(int value)
 {
+    const slowlink::Action action;
+    // Steps held for the channel being left are its own.
+    writeHeldSteps();
     const auto channel = uint32_t(value);
     for (const nexil::Read read : nexil::fullReadBack())
         fetch(read, channel);

@@ -1,4 +1,6 @@
 #include "channelio.h"
+#include "queuedsteps.h"
+#include "slowlink.h"
 #include "velotune.h"
 
 #include <QSignalBlocker>
@@ -21,7 +23,16 @@ void showAfterRefusal(SepSpinBox *box, const nexil::Reading &held)
 
 void Velotune::on_sbSpeed_valueChanged(int value)
 {
+    const slowlink::Action action;
     const auto channel = uint32_t(ui.sbChannelIndex->value());
+    if (queuedSteps->hold(ui.sbSpeed, channel))
+        return;
+    writeHeldSteps(ui.sbSpeed);
+    writeSpeed(channel, value);
+}
+
+void Velotune::writeSpeed(uint32_t channel, int value)
+{
     const uint32_t status = nexil::writeSpeed(systemIndex, channel, uint32_t(value));
     if (status != 0) {
         showStatus(tr("Could not set speed value. Error: %1 (%2)"), status);
@@ -36,7 +47,16 @@ void Velotune::on_sbSpeed_valueChanged(int value)
 
 void Velotune::on_sbAcceleration_valueChanged(int value)
 {
+    const slowlink::Action action;
     const auto channel = uint32_t(ui.sbChannelIndex->value());
+    if (queuedSteps->hold(ui.sbAcceleration, channel))
+        return;
+    writeHeldSteps(ui.sbAcceleration);
+    writeAcceleration(channel, value);
+}
+
+void Velotune::writeAcceleration(uint32_t channel, int value)
+{
     const uint32_t status = nexil::writeAcceleration(systemIndex, channel, uint32_t(value));
     if (status != 0) {
         showStatus(tr("Could not set acceleration value. Error: %1 (%2)"), status);
@@ -59,8 +79,24 @@ void Velotune::showLowVibrationAfterRefusal(uint32_t channel, bool clickedOn)
         ui.pbLowVibration->setText(held.value != 0 ? tr("&On") : tr("&Off"));
 }
 
+// The box's value now is the last of the merged steps.
+void Velotune::writeHeldSteps(const QAbstractSpinBox *except)
+{
+    const slowlink::Action action;
+    for (const QueuedSteps::Held &held : queuedSteps->takeHeld()) {
+        if (held.box == except)
+            continue;
+        if (held.box == ui.sbSpeed)
+            writeSpeed(held.channel, ui.sbSpeed->value());
+        else
+            writeAcceleration(held.channel, ui.sbAcceleration->value());
+    }
+}
+
 void Velotune::on_pbLowVibration_clicked(bool on)
 {
+    const slowlink::Action action;
+    writeHeldSteps();
     const auto channel = uint32_t(ui.sbChannelIndex->value());
     const nexil::LowVibrationWrite write = nexil::writeLowVibration(systemIndex, channel, on);
     if (!write.stopped) {

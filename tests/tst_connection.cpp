@@ -65,6 +65,12 @@ private slots:
     void percentSequencesShowLiterally_data();
     void percentSequencesShowLiterally();
     void quitWhileConnectedMakesNoCall();
+    void pendingEditIsWrittenBeforeRelease_data();
+    void pendingEditIsWrittenBeforeRelease();
+    void connectReplacesEarlierMessage_data();
+    void connectReplacesEarlierMessage();
+    void cutOffMessageInTooltip_data();
+    void cutOffMessageInTooltip();
 
 private:
     void connectTo(const QString &locator);
@@ -375,6 +381,154 @@ void tst_Connection::quitWhileConnectedMakesNoCall()
     m_window = nullptr;
     QCOMPARE(m_calls.take(), QStringList());
     QVERIFY(testutils::programSettings().contains(QStringLiteral("geometry")));
+}
+
+void tst_Connection::pendingEditIsWrittenBeforeRelease_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<QStringList>("calls");
+
+    const QString write = QStringLiteral("TQ_SetClosedLoopMoveSpeed_S(H,0,3333333)=0");
+    const QStringList afterSpeed
+            = {"TQ_GetClosedLoopMoveAcceleration_S(H,0)=0", "TQ_EPK(1,2,1)=16908289",
+               "TQ_GetChannelProperty_S(H,0,16908289)=0"};
+    const QStringList speedThenClose
+            = QStringList(write) + afterSpeed + QStringList("TQ_CloseSystem(H)=0");
+    QTest::newRow("Ctrl+Space") << "sbSpeed"
+                                << "ctrl+space" << speedThenClose;
+    QTest::newRow("Alt+D") << "sbSpeed"
+                           << "alt+d" << speedThenClose;
+    QTest::newRow("click") << "sbSpeed"
+                           << "click" << speedThenClose;
+    QTest::newRow("Ctrl+Space, acceleration")
+            << "sbAcceleration"
+            << "ctrl+space"
+            << QStringList({"TQ_SetClosedLoopMoveAcceleration_S(H,0,3333333)=0",
+                            "TQ_EPK(1,2,1)=16908289", "TQ_GetChannelProperty_S(H,0,16908289)=0",
+                            "TQ_CloseSystem(H)=0"});
+    QTest::newRow("quit") << "sbSpeed"
+                          << "quit" << QStringList();
+}
+
+void tst_Connection::pendingEditIsWrittenBeforeRelease()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, way);
+    QFETCH(QStringList, calls);
+
+    QVERIFY(testutils::showAndActivate(m_window));
+    QTest::mouseClick(m_connect, Qt::LeftButton);
+    QVERIFY(m_connect->isChecked());
+    auto *spinBox = m_window->findChild<QSpinBox *>(box);
+    spinBox->setFocus();
+    QTRY_VERIFY(spinBox->hasFocus());
+    spinBox->findChild<QLineEdit *>()->selectAll();
+    QTest::keyClicks(spinBox, QStringLiteral("3333333"));
+    m_calls.take();
+
+    if (way == QLatin1String("ctrl+space")) {
+        QTest::keyClick(spinBox, Qt::Key_Space, Qt::ControlModifier);
+    } else if (way == QLatin1String("alt+d")) {
+        QTest::keyClick(spinBox, Qt::Key_D, Qt::AltModifier);
+    } else if (way == QLatin1String("click")) {
+        QTest::mouseClick(m_connect, Qt::LeftButton);
+    } else {
+        QVERIFY(m_window->close());
+        delete m_window;
+        m_window = nullptr;
+        QCOMPARE(m_calls.take(), calls);
+        return;
+    }
+    // Alt+D animates its click.
+    QTRY_VERIFY(!m_connect->isChecked());
+    QCOMPARE(m_calls.take(), calls);
+    QCOMPARE(m_window->statusBar()->currentMessage(),
+             QStringLiteral("Device usb:id:1001 released."));
+    nexilsim::ChannelState state{};
+    QVERIFY(nexilsim::channelState("usb:id:1001", 0, &state));
+    QCOMPARE(box == QLatin1String("sbSpeed") ? state.speed : state.acceleration, 3333333u);
+}
+
+void tst_Connection::connectReplacesEarlierMessage_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("a release") << "release"
+                               << "Device usb:id:1001 released.";
+    QTest::newRow("a failed connect")
+            << "failed connect"
+            << "Could not connect to Nexil. Error: 7777 (Injected failure)";
+    QTest::newRow("a controller without channels") << "no channels"
+                                                   << "Device usb:id:2000 has no channels.";
+}
+
+void tst_Connection::connectReplacesEarlierMessage()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, message);
+
+    if (before == QLatin1String("release")) {
+        QTest::mouseClick(m_connect, Qt::LeftButton);
+        QTest::mouseClick(m_connect, Qt::LeftButton);
+    } else if (before == QLatin1String("failed connect")) {
+        nexilsim::failNext("TQ_OpenSystem", injected);
+        QTest::mouseClick(m_connect, Qt::LeftButton);
+    } else {
+        connectTo(QStringLiteral("usb:id:2000"));
+        m_locator->setCurrentIndex(0);
+    }
+    QVERIFY(!m_connect->isChecked());
+    QCOMPARE(m_window->statusBar()->currentMessage(), message);
+
+    // Within the message's 2 s.
+    QTest::mouseClick(m_connect, Qt::LeftButton);
+    QVERIFY(m_connect->isChecked());
+    QCOMPARE(m_window->statusBar()->currentMessage(), QString());
+}
+
+void tst_Connection::cutOffMessageInTooltip_data()
+{
+    QTest::addColumn<QByteArray>("statusText");
+    QTest::addColumn<int>("width");  // of the window before the message; 0 leaves it
+    QTest::addColumn<bool>("widen"); // the window made wide enough while it is shown
+    QTest::addColumn<bool>("tip");
+
+    const QByteArray longText = QByteArray("Value out of range; ").repeated(20);
+    QTest::newRow("cut off") << longText << 0 << false << true;
+    QTest::newRow("cut off, then the window widened") << longText << 0 << true << false;
+    QTest::newRow("fits") << QByteArray("Short") << 900 << false << false;
+}
+
+void tst_Connection::cutOffMessageInTooltip()
+{
+    QFETCH(QByteArray, statusText);
+    QFETCH(int, width);
+    QFETCH(bool, widen);
+    QFETCH(bool, tip);
+
+    if (width > 0) {
+        m_window->resize(width, m_window->height());
+        QTRY_COMPARE(m_window->width(), width);
+    }
+    QTest::mouseClick(m_connect, Qt::LeftButton);
+    nexilsim::setStatusText(injected, statusText.toStdString());
+    nexilsim::failNext("TQ_CloseSystem", injected);
+    QTest::mouseClick(m_connect, Qt::LeftButton);
+    QStatusBar *bar = m_window->statusBar();
+    const QString message = QStringLiteral("Could not release device. Error: 7777 (%1)")
+                                    .arg(QString::fromLatin1(statusText));
+    QCOMPARE(bar->currentMessage(), message);
+    if (widen) {
+        m_window->resize(bar->fontMetrics().horizontalAdvance(message) + 200, m_window->height());
+        QTRY_VERIFY(bar->width() > bar->fontMetrics().horizontalAdvance(message) + 100);
+    }
+    QCOMPARE(bar->toolTip(), tip ? message : QString());
+
+    // Gone with its message.
+    QTRY_COMPARE_WITH_TIMEOUT(bar->currentMessage(), QString(), 3000);
+    QCOMPARE(bar->toolTip(), QString());
 }
 
 QTEST_MAIN(tst_Connection)

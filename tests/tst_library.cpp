@@ -33,6 +33,12 @@ int runChild(int argc, char *argv[])
     QStringList locators;
     for (int i = 0; i < w.locator->count(); ++i)
         locators << w.locator->itemText(i);
+    const QString startStatus = w.status->currentMessage();
+    const QString startTip = w.status->toolTip();
+    w.status->clearMessage();
+    QTest::mouseClick(w.refresh, Qt::LeftButton);
+    const QString refreshStatus = w.status->currentMessage();
+    const QString refreshTip = w.status->toolTip();
     // Typed, as a user would when the list stays empty.
     w.locator->setEditText(kLocator);
     QTest::mouseClick(w.connect, Qt::LeftButton);
@@ -41,6 +47,10 @@ int runChild(int argc, char *argv[])
 
     QTextStream out(stdout);
     out << "locators=" << locators.join(QLatin1Char(',')) << '\n'
+        << "startstatus=" << startStatus << '\n'
+        << "starttip=" << startTip << '\n'
+        << "refreshstatus=" << refreshStatus << '\n'
+        << "refreshtip=" << refreshTip << '\n'
         << "connected=" << (w.connect->isChecked() ? 1 : 0) << '\n'
         << "status=" << w.status->currentMessage() << '\n'
         << "about=" << (line ? line->text() : QStringLiteral("(no line)")) << '\n'
@@ -139,29 +149,38 @@ void tst_Library::choiceAndFailure_data()
 {
     QTest::addColumn<QString>("library");
     QTest::addColumn<QString>("reason"); // empty when the library is used
+    QTest::addColumn<QString>("line");   // the status bar's, at start and on Refresh
 
-    QTest::newRow("named file") << QStringLiteral(SHIPPED_LIBRARY) << QString();
+    QTest::newRow("named file") << QStringLiteral(SHIPPED_LIBRARY) << QString() << QString();
     // It exists relative to the working folder, and is refused all the same.
     QTest::newRow("relative path")
             << QStringLiteral("simulator/libNexilControl.so")
             << QStringLiteral("simulator/libNexilControl.so: NEXILCONTROL_LIBRARY must be an "
-                              "absolute path");
+                              "absolute path")
+            << QStringLiteral("No controller library: NEXILCONTROL_LIBRARY is not an absolute "
+                              "path");
     QTest::newRow("missing file") << QStringLiteral(BUILD_DIR "/nowhere/libNexilControl.so")
                                   << QStringLiteral(BUILD_DIR
-                                                    "/nowhere/libNexilControl.so: no such file");
+                                                    "/nowhere/libNexilControl.so: no such file")
+                                  << QStringLiteral(
+                                             "No controller library: libNexilControl.so not found");
     QTest::newRow("lacks TQ_Stop_S")
             << QStringLiteral(NOSTOP_LIBRARY)
-            << QStringLiteral(NOSTOP_LIBRARY ": missing function TQ_Stop_S");
+            << QStringLiteral(NOSTOP_LIBRARY ": missing function TQ_Stop_S")
+            << QStringLiteral("No controller library: %1 lacks TQ_Stop_S")
+                       .arg(QFileInfo(QStringLiteral(NOSTOP_LIBRARY)).fileName());
     QTest::newRow("none named, none on the system")
             << QString()
             << QStringLiteral("Cannot load library libNexilControl.so: (libNexilControl.so: cannot "
-                              "open shared object file: No such file or directory)");
+                              "open shared object file: No such file or directory)")
+            << QStringLiteral("No controller library: libNexilControl.so could not be loaded");
 }
 
 void tst_Library::choiceAndFailure()
 {
     QFETCH(QString, library);
     QFETCH(QString, reason);
+    QFETCH(QString, line);
     QVERIFY(QFileInfo::exists(QStringLiteral(BUILD_DIR "/simulator/libNexilControl.so")));
     if (library.isNull()) {
         QProcess ldconfig;
@@ -184,6 +203,11 @@ void tst_Library::choiceAndFailure()
 
     const QMap<QString, QString> report = childReport(library);
     QCOMPARE(report.value(QStringLiteral("exit")), QStringLiteral("0"));
+    // Before anything is asked of it, the window says whether it can reach a controller.
+    for (const char *when : {"start", "refresh"}) {
+        QCOMPARE(report.value(QLatin1String(when) + QLatin1String("status")), line);
+        QCOMPARE(report.value(QLatin1String(when) + QLatin1String("tip")), reason);
+    }
 
     if (reason.isEmpty()) {
         // The trace's first line names the file every later line went through.
