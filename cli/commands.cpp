@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "controller.h"
+#include "escaped.h"
 #include "exitcodes.h"
 #include "interrupt.h"
 #include "nexillibrary.h"
@@ -177,7 +178,7 @@ int list(const Options &)
         return exitcode::Controller;
     }
     for (const QString &locator : locators)
-        out(locator + QLatin1Char('\n'));
+        out(nexil::escaped(locator) + QLatin1Char('\n'));
     return exitcode::Ok;
 }
 
@@ -465,9 +466,10 @@ int restore(const Options &options)
         }
     }
     out(matches ? QStringLiteral("%1 matches %2 (%3 field(s) written)\n")
-                          .arg(controller.locator(), path)
+                          .arg(nexil::escaped(controller.locator()), nexil::escaped(path))
                           .arg(plan.size())
-                : QStringLiteral("%1 does not match %2\n").arg(controller.locator(), path));
+                : QStringLiteral("%1 does not match %2\n")
+                          .arg(nexil::escaped(controller.locator()), nexil::escaped(path)));
     if (!controller.close(&error)) {
         err(error);
         return exitcode::Controller;

@@ -1,5 +1,6 @@
 #include "nexillibrary.h"
 
+#include "escaped.h"
 #include "libraryapi.h"
 
 #include <QDir>
@@ -41,6 +42,25 @@ QString fileOf(QFunctionPointer function, const QString &fallback)
     return fallback;
 }
 
+// Why the file NEXILCONTROL_LIBRARY names cannot be loaded, or nothing.
+QString checkNamedFile(const QByteArray &name, const QString &file)
+{
+    // Another name would be a different file; the system gets exactly the bytes given.
+    if (QFile::encodeName(file) != name)
+        return QStringLiteral("the name cannot be represented");
+    // A relative path would be looked up from whatever folder the program was started in.
+    if (QDir::isRelativePath(file))
+        return QStringLiteral("NEXILCONTROL_LIBRARY must be an absolute path");
+    // QLibrary would go on to try other names and report the last of them; and loading a
+    // FIFO or a device would wait for whoever writes to it.
+    const QFileInfo info(file);
+    if (!info.exists())
+        return QStringLiteral("no such file");
+    if (!info.isFile())
+        return QStringLiteral("not a regular file");
+    return QString();
+}
+
 struct Loaded
 {
     LibraryInfo info;
@@ -54,23 +74,19 @@ Loaded open()
 
     const QByteArray named = qgetenv("NEXILCONTROL_LIBRARY");
     info.file = named.isEmpty() ? QString::fromLatin1(systemLibrary) : QFile::decodeName(named);
-    // A relative path would be looked up from whatever folder the program was started in.
-    if (!named.isEmpty() && QDir::isRelativePath(info.file)) {
-        info.error = QStringLiteral("%1: NEXILCONTROL_LIBRARY must be an absolute path")
-                             .arg(info.file);
-        return loaded;
-    }
-    // QLibrary would go on to try other names and report the last of them.
-    if (!named.isEmpty() && !QFileInfo::exists(info.file)) {
-        info.error = QStringLiteral("%1: no such file").arg(info.file);
-        return loaded;
+    if (!named.isEmpty()) {
+        const QString refused = checkNamedFile(named, info.file);
+        if (!refused.isEmpty()) {
+            info.error = QStringLiteral("%1: %2").arg(escaped(info.file), refused);
+            return loaded;
+        }
     }
 
     // Never unloaded: status texts handed out by the library must stay valid.
     QLibrary library(info.file);
     library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
     if (!library.load()) {
-        info.error = library.errorString();
+        info.error = escaped(library.errorString());
         return loaded;
     }
 
@@ -98,7 +114,7 @@ Loaded open()
     resolve(&api.TQ_GetStatusInfo, "TQ_GetStatusInfo");
     if (!missing.isEmpty()) {
         info.error = QStringLiteral("%1: missing function %2")
-                             .arg(info.file, missing.join(QStringLiteral(", ")));
+                             .arg(escaped(info.file), missing.join(QStringLiteral(", ")));
         library.unload();
         return loaded;
     }
@@ -118,7 +134,7 @@ const Loaded &loadedLibrary()
         // The first trace line: which file every later line went through.
         if (info.loaded)
             qCDebug(lcController).noquote()
-                    << "Library" << info.file
+                    << "Library" << escaped(info.file)
                     << (info.simulator ? "loaded (simulated controllers)" : "loaded");
         else
             qCDebug(lcController).noquote() << "No library loaded:" << info.error;
