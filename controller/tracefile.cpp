@@ -23,6 +23,7 @@ namespace nexil {
 namespace {
 
 QFile *traceFile = nullptr;
+QString tracePath; // as the messages show it
 QMutex traceMutex;
 QtMessageHandler previousHandler = nullptr;
 QLoggingCategory::CategoryFilter previousFilter = nullptr;
@@ -60,10 +61,9 @@ void writeTrace(QtMsgType type, const QMessageLogContext &context, const QString
         // One write per line, so lines of several programs appending at once stay whole.
         if (traceFile->write(line) != line.size() && !writeFailed) {
             writeFailed = true;
-            const QString warning
-                    = QStringLiteral("VELOTUNE_TRACE_FILE %1: cannot write (%2); "
-                                     "trace lines are being lost")
-                              .arg(escaped(traceFile->fileName()), traceFile->errorString());
+            const QString warning = QStringLiteral("VELOTUNE_TRACE_FILE %1: cannot write (%2); "
+                                                   "trace lines are being lost")
+                                            .arg(tracePath, traceFile->errorString());
             previousHandler(QtWarningMsg, context, warning);
         }
         if (type != QtDebugMsg || echoTrace)
@@ -122,17 +122,23 @@ void traceToFileIfAsked()
     const QString path = QFile::decodeName(name);
     QString reason;
     QFile *file = nullptr;
+#ifdef Q_OS_UNIX
+    // Opened by its bytes, whatever the locale makes of them.
+    file = openTraceFile(name, path, &reason);
+#else
     // A name the file system would get differently is never opened under another one.
     if (QFile::encodeName(path) != name)
         reason = QStringLiteral("the name cannot be represented");
     else
         file = openTraceFile(name, path, &reason);
+#endif
     if (file == nullptr) {
         qCWarning(lcController).noquote()
                 << QStringLiteral("VELOTUNE_TRACE_FILE %1: %2; no trace is written")
                            .arg(escaped(path), reason);
         return;
     }
+    tracePath = escaped(path);
     traceFile = file; // kept to the end of the process, so the last lines are written too
     writer = escaped(QFileInfo(QCoreApplication::applicationFilePath()).fileName()).toUtf8() + '['
             + QByteArray::number(QCoreApplication::applicationPid()) + ']';

@@ -130,7 +130,7 @@ uint32_t Simulator::ensureLoaded(bool mayWait)
             m_fleet = Fleet();
             m_configError
                     = keep("Configuration file '" + std::string(path) + "' is unusable: " + error);
-            std::fprintf(stderr, "NexilControl simulator: %s\n", m_configError);
+            report(m_configError);
         }
     }
     return m_statePending && mayWait ? applyState() : status::Ok;
@@ -177,6 +177,22 @@ SystemModel *Simulator::systemFor(uint32_t handle)
 {
     const auto it = m_open.find(handle);
     return it == m_open.end() ? nullptr : &m_fleet.systems[it->second];
+}
+
+void Simulator::report(const char *text)
+{
+    std::string line = "NexilControl simulator: ";
+    for (const char *c = text; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte < 0x20 || byte == 0x7f) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02x", byte);
+            line += code;
+        } else {
+            line += *c;
+        }
+    }
+    std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 const char *Simulator::keep(std::string text)

@@ -119,6 +119,8 @@ private:
     std::optional<uint32_t> takeQueuedFault(const std::string &function);
     SystemModel *systemFor(uint32_t handle);
     const char *keep(std::string text);
+    // One line on stderr, control characters of the paths it quotes written out.
+    static void report(const char *text);
     // statefile.cpp: the settings kept across processes and the holds between them.
     uint32_t applyState();
     uint32_t holdAcrossProcesses(std::size_t index);

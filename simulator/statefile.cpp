@@ -469,7 +469,7 @@ uint32_t Simulator::applyState()
     m_fleet = Fleet();
     m_configError = keep("State file '" + m_state.path() + "' is unusable: " + error
                          + " (delete it to start again from the fleet's settings)");
-    std::fprintf(stderr, "NexilControl simulator: %s\n", m_configError);
+    report(m_configError);
     return status::ConfigurationError;
 }
 
