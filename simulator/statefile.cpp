@@ -119,7 +119,7 @@ uint32_t waitForLock(int fd, off_t offset, std::string *why)
             result = status::AlreadyOpen;
             break;
         }
-        const timespec pause = {0, 10 * 1000 * 1000};
+        const timespec pause = {0, 10L * 1000 * 1000};
         if (pselect(0, nullptr, nullptr, nullptr, &pause, &sleeping) < 0 && errno == EINTR) {
             *why = "locked by another program" + heldBy(holder) + "; the wait was interrupted";
             result = status::AlreadyOpen;
@@ -292,10 +292,10 @@ int createTemporary(const std::string &path, mode_t mode, std::string *name)
     std::random_device random;
     static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string suffix;
+        *name = path;
+        *name += ".tmp.";
         for (int i = 0; i < 12; ++i)
-            suffix += digits[random() % (sizeof digits - 1)];
-        *name = path + ".tmp." + suffix;
+            *name += digits[random() % (sizeof digits - 1)];
         const int fd
                 = open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0) {
