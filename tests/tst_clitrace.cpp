@@ -147,6 +147,10 @@ private slots:
         QTest::newRow("library path with a newline")
                 << "export NEXILCONTROL_LIBRARY=\"$D/a\nb.so\""
                 << QStringList{QStringLiteral("list")} << "/a\\nb.so: no such file)";
+        // No other name is ever tried in its place.
+        QTest::newRow("library name that is not UTF-8")
+                << "export LC_ALL=C.UTF-8 NEXILCONTROL_LIBRARY=\"$D/caf$(printf '\\351').so\""
+                << QStringList{QStringLiteral("list")} << ".so: the name cannot be represented)";
         QTest::newRow("state file path with an escape character")
                 << "mkdir \"$D/a$(printf '\\033')b\"; "
                    "export NEXILCONTROL_SIM_STATE=\"$D/a$(printf '\\033')b\""

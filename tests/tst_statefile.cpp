@@ -117,6 +117,25 @@ private slots:
         QVERIFY2(left.size() <= 1, qPrintable(left.join(QLatin1Char(' '))));
     }
 
+    // The simulator keeps its state under exactly the bytes it was given.
+    void nameNotUtf8()
+    {
+        CliRunner cli;
+        QScopedPointer<QProcess> process(startCli(
+                cli,
+                QStringLiteral("export LC_ALL=C.UTF-8 NEXILCONTROL_SIM_STATE=\"%1/caf$(printf "
+                               "'\\351').json\"")
+                        .arg(cli.path(QStringLiteral("."))),
+                {QStringLiteral("set"), first, QStringLiteral("--channel"), QStringLiteral("0"),
+                 QStringLiteral("--speed"), QStringLiteral("1500000")}));
+        QVERIFY(process->waitForFinished(60000));
+        QCOMPARE(process->exitCode(), 0);
+        const QByteArray name = QFile::encodeName(cli.path(QStringLiteral("."))) + "/caf\xe9.json";
+        struct stat info = {};
+        QCOMPARE(lstat(name.constData(), &info), 0);
+        QVERIFY(S_ISREG(info.st_mode));
+    }
+
     void heldLock_data()
     {
         QTest::addColumn<int>("signal"); // 0: none, let the wait run out
