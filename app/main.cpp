@@ -6,6 +6,9 @@
 
 int main(int argc, char *argv[])
 {
+    // Nothing here draws with OpenGL; on X11 Qt would still load the system's GL driver for it.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
     QApplication app(argc, argv);
     nexil::traceToFileIfAsked();
     // The window opens without a library too and says why in its status bar; so does this line.

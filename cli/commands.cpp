@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "controller.h"
+#include "escaped.h"
 #include "exitcodes.h"
 #include "filereplace.h"
 #include "interrupt.h"
@@ -181,7 +182,7 @@ int list(const Options &)
         return exitcode::Controller;
     }
     for (const QString &locator : locators)
-        out(locator + QLatin1Char('\n'));
+        out(nexil::escaped(locator) + QLatin1Char('\n'));
     return exitcode::Ok;
 }
 
@@ -514,9 +515,10 @@ int restore(const Options &options)
         }
     }
     out(matches ? QStringLiteral("%1 matches %2 (%3 field(s) written)\n")
-                          .arg(controller.locator(), path)
+                          .arg(nexil::escaped(controller.locator()), nexil::escaped(path))
                           .arg(report.writes().size())
-                : QStringLiteral("%1 does not match %2\n").arg(controller.locator(), path));
+                : QStringLiteral("%1 does not match %2\n")
+                          .arg(nexil::escaped(controller.locator()), nexil::escaped(path)));
     report.finish();
     if (!controller.close(&error)) {
         err(error);

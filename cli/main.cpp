@@ -54,8 +54,11 @@ int main(int argc, char *argv[])
         output::err(QStringLiteral("interrupted by signal %1").arg(interrupted.signal));
         return exitcode::SignalBase + interrupted.signal;
     }
-    // A signal that came once the work and the release were done changes nothing. Output
+    // A signal that ended a wait makes the command fail; it says why the command failed. One
+    // that came once the work and the release were done changes nothing. Output
     // that did not arrive does: a gone reader ends as SIGPIPE would have, without the message.
+    if (const int signal = interrupt::received(); signal != 0 && status != exitcode::Ok)
+        return exitcode::SignalBase + signal;
     if (const int error = output::outError(); error != 0 && status == exitcode::Ok) {
         if (error == EPIPE)
             return exitcode::SignalBase + SIGPIPE;

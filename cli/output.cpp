@@ -1,6 +1,7 @@
 #include "output.h"
 
 #include "channelio.h"
+#include "escaped.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>
@@ -46,8 +47,9 @@ int outError()
 
 void err(const QString &text)
 {
-    const QString line
-            = QCoreApplication::applicationName() + QStringLiteral(": ") + text + QLatin1Char('\n');
+    // One message, one line, whatever locator or file name it quotes.
+    const QString line = QCoreApplication::applicationName() + QStringLiteral(": ")
+            + nexil::escaped(text) + QLatin1Char('\n');
     std::fputs(line.toUtf8().constData(), stderr);
 }
 

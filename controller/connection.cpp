@@ -1,4 +1,5 @@
 #include "channelio.h"
+#include "escaped.h"
 #include "nexillibrary.h"
 #include "slowlink.h"
 #include "statustip.h"
@@ -54,9 +55,9 @@ void Velotune::on_pbConnect_clicked(bool on)
         }
         // Without a channel every later call would address channel 0 - 1.
         if (channels == 0) {
-            ui.statusBar->showMessage(
-                    tr("Device %1 has no channels.").arg(ui.cbLocator->currentText()),
-                    messageTimeout);
+            ui.statusBar->showMessage(tr("Device %1 has no channels.")
+                                              .arg(nexil::escaped(ui.cbLocator->currentText())),
+                                      messageTimeout);
             nexil::TQ_CloseSystem(systemIndex);
             ui.pbConnect->setChecked(false);
             return;
@@ -86,8 +87,9 @@ void Velotune::on_pbConnect_clicked(bool on)
         ui.pbConnect->setChecked(true);
         return;
     }
-    ui.statusBar->showMessage(tr("Device %1 released.").arg(ui.cbLocator->currentText()),
-                              messageTimeout);
+    ui.statusBar->showMessage(
+            tr("Device %1 released.").arg(nexil::escaped(ui.cbLocator->currentText())),
+            messageTimeout);
     ui.sbChannelIndex->setEnabled(false);
     ui.gbConfiguration->setEnabled(false);
     ui.cbLocator->setEnabled(true);

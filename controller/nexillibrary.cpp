@@ -1,5 +1,6 @@
 #include "nexillibrary.h"
 
+#include "escaped.h"
 #include "libraryapi.h"
 
 #include <QDir>
@@ -41,6 +42,37 @@ QString fileOf(QFunctionPointer function, const QString &fallback)
     return fallback;
 }
 
+// Why the file NEXILCONTROL_LIBRARY names cannot be loaded: the full text and a few words for
+// the window's line; both empty when it can be tried.
+struct Refusal
+{
+    QString error;
+    QString reason;
+};
+
+Refusal checkNamedFile(const QByteArray &name, const QString &file)
+{
+    const QString shown = escaped(file);
+    const QString base = escaped(QFileInfo(file).fileName());
+    // Another name would be a different file; the system gets exactly the bytes given.
+    if (QFile::encodeName(file) != name)
+        return {shown + QStringLiteral(": the name cannot be represented"),
+                QStringLiteral("NEXILCONTROL_LIBRARY cannot be represented")};
+    // A relative path would be looked up from whatever folder the program was started in.
+    if (QDir::isRelativePath(file))
+        return {shown + QStringLiteral(": NEXILCONTROL_LIBRARY must be an absolute path"),
+                QStringLiteral("NEXILCONTROL_LIBRARY is not an absolute path")};
+    // QLibrary would go on to try other names and report the last of them; and loading a
+    // FIFO or a device would wait for whoever writes to it.
+    const QFileInfo info(file);
+    if (!info.exists())
+        return {shown + QStringLiteral(": no such file"), base + QStringLiteral(" not found")};
+    if (!info.isFile())
+        return {shown + QStringLiteral(": not a regular file"),
+                base + QStringLiteral(" is not a regular file")};
+    return {};
+}
+
 struct Loaded
 {
     LibraryInfo info;
@@ -54,26 +86,21 @@ Loaded open()
 
     const QByteArray named = qgetenv("NEXILCONTROL_LIBRARY");
     info.file = named.isEmpty() ? QString::fromLatin1(systemLibrary) : QFile::decodeName(named);
-    // A relative path would be looked up from whatever folder the program was started in.
-    if (!named.isEmpty() && QDir::isRelativePath(info.file)) {
-        info.error = QStringLiteral("%1: NEXILCONTROL_LIBRARY must be an absolute path")
-                             .arg(info.file);
-        info.reason = QStringLiteral("NEXILCONTROL_LIBRARY is not an absolute path");
-        return loaded;
-    }
-    // QLibrary would go on to try other names and report the last of them.
-    const QString name = QFileInfo(info.file).fileName();
-    if (!named.isEmpty() && !QFileInfo::exists(info.file)) {
-        info.error = QStringLiteral("%1: no such file").arg(info.file);
-        info.reason = QStringLiteral("%1 not found").arg(name);
-        return loaded;
+    const QString name = escaped(QFileInfo(info.file).fileName());
+    if (!named.isEmpty()) {
+        const Refusal refused = checkNamedFile(named, info.file);
+        if (!refused.error.isEmpty()) {
+            info.error = refused.error;
+            info.reason = refused.reason;
+            return loaded;
+        }
     }
 
     // Never unloaded: status texts handed out by the library must stay valid.
     QLibrary library(info.file);
     library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
     if (!library.load()) {
-        info.error = library.errorString();
+        info.error = escaped(library.errorString());
         info.reason = QStringLiteral("%1 could not be loaded").arg(name);
         return loaded;
     }
@@ -102,7 +129,7 @@ Loaded open()
     resolve(&api.TQ_GetStatusInfo, "TQ_GetStatusInfo");
     if (!missing.isEmpty()) {
         info.error = QStringLiteral("%1: missing function %2")
-                             .arg(info.file, missing.join(QStringLiteral(", ")));
+                             .arg(escaped(info.file), missing.join(QStringLiteral(", ")));
         info.reason = missing.size() == 1
                 ? QStringLiteral("%1 lacks %2").arg(name, missing.first())
                 : QStringLiteral("%1 lacks %2 functions").arg(name).arg(missing.size());
@@ -125,7 +152,7 @@ const Loaded &loadedLibrary()
         // The first trace line: which file every later line went through.
         if (info.loaded)
             qCDebug(lcController).noquote()
-                    << "Library" << info.file
+                    << "Library" << escaped(info.file)
                     << (info.simulator ? "loaded (simulated controllers)" : "loaded");
         else
             qCDebug(lcController).noquote() << "No library loaded:" << info.error;

@@ -1,5 +1,6 @@
 #include "statusformat.h"
 
+#include "escaped.h"
 #include "nexillibrary.h"
 
 namespace nexil {
@@ -14,7 +15,8 @@ QString statusText(uint32_t status)
 QString statusMessage(const QString &format, uint32_t status)
 {
     const QString text = statusText(status);
-    return format.arg(QString::number(status), text);
+    // The text may quote a locator or a path from outside.
+    return format.arg(QString::number(status), escaped(text));
 }
 
 } // namespace nexil

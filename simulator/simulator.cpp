@@ -70,31 +70,36 @@ uint32_t Simulator::run(const char *function, std::vector<std::string> args, con
     std::unique_lock<std::mutex> lock(m_mutex);
     uint32_t result = status::OtherError;
     try {
-        ensureLoaded();
-        const uint32_t latency = m_fleet.latencyMicroseconds;
-        std::optional<uint32_t> fault = takeQueuedFault(function);
-        const FaultHook hook = m_faultHook;
-        // Hooks run unlocked so they may call back into the library.
-        lock.unlock();
-
-        waitMicroseconds(latency);
-        if (!fault && hook) {
-            if (const uint32_t hooked = hook(function))
-                fault = hooked;
-        }
-        if (fault) {
-            result = *fault;
-        } else {
-            lock.lock();
-            // While the configuration is unusable, every call says so (the key and the status
-            // texts excepted), so whoever calls first learns why.
-            const bool answers = std::strcmp(function, "TQ_GetStatusInfo") == 0
-                    || std::strcmp(function, "TQ_EPK") == 0
-                    || (std::strcmp(function, "TQ_FindSystems") == 0 && m_discoveryOverride);
-            result = m_configError != nullptr && !answers ? status::ConfigurationError : action();
+        // The key and the status texts answer without the fleet, so never wait for it.
+        const bool answersAlone = std::strcmp(function, "TQ_GetStatusInfo") == 0
+                || std::strcmp(function, "TQ_EPK") == 0;
+        result = ensureLoaded(!answersAlone);
+        if (result == status::Ok) {
+            const uint32_t latency = m_fleet.latencyMicroseconds;
+            std::optional<uint32_t> fault = takeQueuedFault(function);
+            const FaultHook hook = m_faultHook;
+            // Hooks run unlocked so they may call back into the library.
             lock.unlock();
-            if (result == status::Ok && afterSuccess)
-                afterSuccess();
+
+            waitMicroseconds(latency);
+            if (!fault && hook) {
+                if (const uint32_t hooked = hook(function))
+                    fault = hooked;
+            }
+            if (fault) {
+                result = *fault;
+            } else {
+                lock.lock();
+                // While the configuration is unusable, every call says so (the key and the status
+                // texts excepted), so whoever calls first learns why.
+                const bool answers = answersAlone
+                        || (std::strcmp(function, "TQ_FindSystems") == 0 && m_discoveryOverride);
+                result = m_configError != nullptr && !answers ? status::ConfigurationError
+                                                              : action();
+                lock.unlock();
+                if (result == status::Ok && afterSuccess)
+                    afterSuccess();
+            }
         }
     } catch (...) {
         result = status::OtherError;
@@ -108,27 +113,27 @@ uint32_t Simulator::run(const char *function, std::vector<std::string> args, con
     return result;
 }
 
-void Simulator::ensureLoaded()
+uint32_t Simulator::ensureLoaded(bool mayWait)
 {
-    if (m_loaded)
-        return;
-    m_loaded = true;
-    const char *path = std::getenv("NEXILCONTROL_SIM_CONFIG");
-    if (path == nullptr || *path == '\0') {
-        install(defaultFleetJson, "the built-in fleet");
-        applyState();
-        return;
+    if (!m_loaded) {
+        m_loaded = true;
+        const char *path = std::getenv("NEXILCONTROL_SIM_CONFIG");
+        Fleet fleet;
+        std::string error;
+        if (path == nullptr || *path == '\0') {
+            install(defaultFleetJson, "the built-in fleet");
+            m_statePending = true;
+        } else if (readFleetFile(path, &fleet, &error)) {
+            m_fleet = std::move(fleet);
+            m_statePending = true;
+        } else {
+            m_fleet = Fleet();
+            m_configError
+                    = keep("Configuration file '" + std::string(path) + "' is unusable: " + error);
+            report(m_configError);
+        }
     }
-    Fleet fleet;
-    std::string error;
-    if (readFleetFile(path, &fleet, &error)) {
-        m_fleet = std::move(fleet);
-        applyState();
-        return;
-    }
-    m_fleet = Fleet();
-    m_configError = keep("Configuration file '" + std::string(path) + "' is unusable: " + error);
-    std::fprintf(stderr, "NexilControl simulator: %s\n", m_configError);
+    return m_statePending && mayWait ? applyState() : status::Ok;
 }
 
 void Simulator::install(const std::string &json, const std::string &origin)
@@ -172,6 +177,22 @@ SystemModel *Simulator::systemFor(uint32_t handle)
 {
     const auto it = m_open.find(handle);
     return it == m_open.end() ? nullptr : &m_fleet.systems[it->second];
+}
+
+void Simulator::report(const char *text)
+{
+    std::string line = "NexilControl simulator: ";
+    for (const char *c = text; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte < 0x20 || byte == 0x7f) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02x", byte);
+            line += code;
+        } else {
+            line += *c;
+        }
+    }
+    std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 const char *Simulator::keep(std::string text)
@@ -373,6 +394,7 @@ uint32_t Simulator::loadFleet(const std::string &json)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_loaded = true;
+    m_statePending = false;
     clearFaultsLocked();
     m_log.clear();
     install(json, "loadFleet()");

@@ -110,20 +110,27 @@ private:
 
     uint32_t run(const char *function, std::vector<std::string> args, const Action &action,
                  const std::function<void()> &afterSuccess);
-    void ensureLoaded();
+    // Loads the fleet on first use, and its saved state once the state file's lock is free:
+    // 0, or AlreadyOpen while another program holds that lock. Without `mayWait`, a state
+    // still pending is left for a later call.
+    uint32_t ensureLoaded(bool mayWait = true);
     void install(const std::string &json, const std::string &origin);
     void clearFaultsLocked();
     std::optional<uint32_t> takeQueuedFault(const std::string &function);
     SystemModel *systemFor(uint32_t handle);
     const char *keep(std::string text);
+    // One line on stderr, control characters of the paths it quotes written out.
+    static void report(const char *text);
     // statefile.cpp: the settings kept across processes and the holds between them.
-    void applyState();
+    uint32_t applyState();
     uint32_t holdAcrossProcesses(std::size_t index);
+    uint32_t stateFailure(uint32_t code, const std::string &message);
     void releaseAcrossProcesses(std::size_t index);
     uint32_t persist(uint32_t handle);
 
     std::mutex m_mutex;
     bool m_loaded = false;
+    bool m_statePending = false; // the fleet is loaded but not its saved state yet
     Fleet m_fleet;
     std::map<uint32_t, std::size_t> m_open; // handle -> index into m_fleet.systems
     uint32_t m_nextHandle = 1;

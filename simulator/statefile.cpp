@@ -17,11 +17,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <random>
+#include <signal.h>
 #include <stdexcept>
+#include <sys/select.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +38,10 @@ using nlohmann::json;
 
 constexpr const char *formatName = "nexilsim-state";
 constexpr std::size_t maxStateSize = std::size_t(4) * 1024 * 1024;
+// As the fleet configuration: deeper nesting is refused before anything walks the tree.
+constexpr int maxDepth = 32;
+// Another program holding the file's lock longer than this is reported, not waited for.
+constexpr auto maxLockWait = std::chrono::seconds(2);
 
 struct StateError : std::runtime_error
 {
@@ -53,26 +62,72 @@ off_t lockOffset(const std::string &locator)
     return off_t(hash & 0x3FFFFFFFu) + 1;
 }
 
-bool lockRange(int fd, off_t offset, short type, bool wait, pid_t *holder = nullptr)
+bool lockRange(int fd, off_t offset, short type, pid_t *holder = nullptr)
 {
     struct flock lock = {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_start = offset;
     lock.l_len = 1;
-    int result = 0;
-    do {
-        result = fcntl(fd, wait ? F_SETLKW : F_SETLK, &lock);
-    } while (result != 0 && errno == EINTR);
+    const int result = fcntl(fd, F_SETLK, &lock);
     if (result != 0 && holder != nullptr) {
+        const int lockErrno = errno;
         struct flock probe = {};
         probe.l_type = F_WRLCK;
         probe.l_whence = SEEK_SET;
         probe.l_start = offset;
         probe.l_len = 1;
         *holder = fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK ? probe.l_pid : 0;
+        errno = lockErrno;
     }
     return result == 0;
+}
+
+std::string heldBy(pid_t holder)
+{
+    return holder > 0 ? " (process " + std::to_string(holder) + ")" : std::string();
+}
+
+// Takes the lock byte at `offset`, waiting at most maxLockWait for another program to let go.
+// SIGINT and SIGTERM end the wait at once: they are let through only while sleeping, so one
+// that arrives just before the sleep still cuts it short.
+uint32_t waitForLock(int fd, off_t offset, std::string *why)
+{
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &stop, &before);
+    sigset_t sleeping;
+    sigfillset(&sleeping);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        if (sigismember(&before, signal) == 0)
+            sigdelset(&sleeping, signal);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + maxLockWait;
+    uint32_t result = status::Ok;
+    pid_t holder = 0;
+    while (!lockRange(fd, offset, F_WRLCK, &holder)) {
+        if (errno != EAGAIN && errno != EACCES && errno != EINTR) {
+            *why = systemError("cannot lock the state file");
+            result = status::ConfigurationError;
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            *why = "locked by another program" + heldBy(holder);
+            result = status::AlreadyOpen;
+            break;
+        }
+        const timespec pause = {0, 10L * 1000 * 1000};
+        if (pselect(0, nullptr, nullptr, nullptr, &pause, &sleeping) < 0 && errno == EINTR) {
+            *why = "locked by another program" + heldBy(holder) + "; the wait was interrupted";
+            result = status::AlreadyOpen;
+            break;
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return result;
 }
 
 // The whole file or an error; a missing file is an empty state.
@@ -112,7 +167,12 @@ bool readState(const std::string &path, json *out, std::string *error)
     if (!ok)
         return false;
     try {
-        const json state = json::parse(text);
+        const json::parser_callback_t depthLimit = [](int depth, json::parse_event_t, json &) {
+            if (depth > maxDepth)
+                throw StateError("values nest deeper than " + std::to_string(maxDepth) + " levels");
+            return true;
+        };
+        const json state = json::parse(text, depthLimit);
         if (!state.is_object() || state.value("format", json()) != formatName)
             throw StateError("not a simulator state file");
         if (state.value("version", json()) != 1)
@@ -185,31 +245,74 @@ json entryOf(const SystemModel &system)
 class FileLock
 {
 public:
-    explicit FileLock(int fd) : m_fd(fd) { lockRange(m_fd, 0, F_WRLCK, true); }
-    ~FileLock() { lockRange(m_fd, 0, F_UNLCK, false); }
+    explicit FileLock(int fd) : m_fd(fd) { }
+    ~FileLock()
+    {
+        if (m_held)
+            lockRange(m_fd, 0, F_UNLCK);
+    }
     FileLock(const FileLock &) = delete;
     FileLock &operator=(const FileLock &) = delete;
 
+    uint32_t take(std::string *why)
+    {
+        const uint32_t result = waitForLock(m_fd, 0, why);
+        m_held = result == status::Ok;
+        return result;
+    }
+
 private:
     int m_fd;
+    bool m_held = false;
 };
 
 // Reads the state file under its lock and hands the systems it holds to `apply`; a broken
 // file, or an entry `apply` refuses, becomes *error.
 template<typename Apply>
-bool readLocked(int lockFd, const std::string &path, std::string *error, Apply apply)
+uint32_t readLocked(int lockFd, const std::string &path, std::string *error, Apply apply)
 {
-    const FileLock lock(lockFd);
+    FileLock lock(lockFd);
+    if (const uint32_t busy = lock.take(error))
+        return busy;
     json systems;
     if (!readState(path, &systems, error))
-        return false;
+        return status::ConfigurationError;
     try {
         apply(systems);
     } catch (const std::exception &e) {
         *error = e.what();
-        return false;
+        return status::ConfigurationError;
     }
-    return true;
+    return status::Ok;
+}
+
+// A temporary file beside `path` under a name nobody can guess or plant beforehand.
+int createTemporary(const std::string &path, mode_t mode, std::string *name)
+{
+    std::random_device random;
+    static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *name = path;
+        *name += ".tmp.";
+        for (int i = 0; i < 12; ++i)
+            *name += digits[random() % (sizeof digits - 1)];
+        const int fd
+                = open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            // The state file's own mode, whatever the umask.
+            if (fchmod(fd, mode) != 0) {
+                const int savedErrno = errno;
+                close(fd);
+                unlink(name->c_str());
+                errno = savedErrno;
+                return -1;
+            }
+            return fd;
+        }
+        if (errno != EEXIST)
+            return -1;
+    }
+    return -1;
 }
 
 } // namespace
@@ -224,22 +327,37 @@ bool StateStore::openLockFile(std::string *error)
 {
     if (m_lockFd >= 0)
         return true;
-    // Kept open for the life of the process: closing any descriptor of the file would drop
-    // every fcntl lock this process has on it.
-    m_lockFd = open((m_path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (m_lockFd < 0) {
-        *error = systemError("cannot open " + m_path + ".lock");
+    // Refused before anything is created beside it.
+    struct stat info = {};
+    if (lstat(m_path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        *error = S_ISLNK(info.st_mode) ? "a symbolic link, not a regular file"
+                                       : "not a regular file";
         return false;
     }
+    // Kept open for the life of the process: closing any descriptor of the file would drop
+    // every fcntl lock this process has on it.
+    const std::string lockPath = m_path + ".lock";
+    const int fd
+            = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0) {
+        *error = systemError("cannot open " + lockPath);
+        return false;
+    }
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        *error = lockPath + " is not a regular file";
+        return false;
+    }
+    m_lockFd = fd;
     return true;
 }
 
-bool StateStore::load(Fleet *fleet, std::string *error)
+uint32_t StateStore::load(Fleet *fleet, std::string *error)
 {
     if (!enabled())
-        return true;
+        return status::Ok;
     if (!openLockFile(error))
-        return false;
+        return status::ConfigurationError;
     return readLocked(m_lockFd, m_path, error, [fleet](const json &systems) {
         for (auto it = systems.begin(); it != systems.end(); ++it) {
             const auto system
@@ -262,50 +380,53 @@ uint32_t StateStore::hold(const SystemModel &system, std::string *why)
         return status::ConfigurationError;
     }
     pid_t holder = 0;
-    if (lockRange(m_lockFd, lockOffset(system.locator), F_WRLCK, false, &holder))
+    if (lockRange(m_lockFd, lockOffset(system.locator), F_WRLCK, &holder))
         return status::Ok;
-    *why = "System " + system.locator + " is held open by another program"
-            + (holder > 0 ? " (process " + std::to_string(holder) + ")" : std::string());
+    *why = "System " + system.locator + " is held open by another program" + heldBy(holder);
     return status::AlreadyOpen;
 }
 
 void StateStore::release(const SystemModel &system)
 {
     if (enabled() && m_lockFd >= 0)
-        lockRange(m_lockFd, lockOffset(system.locator), F_UNLCK, false);
+        lockRange(m_lockFd, lockOffset(system.locator), F_UNLCK);
 }
 
-bool StateStore::refresh(SystemModel *system, std::string *error)
+uint32_t StateStore::refresh(SystemModel *system, std::string *error)
 {
     if (!enabled())
-        return true;
+        return status::Ok;
     if (!openLockFile(error))
-        return false;
+        return status::ConfigurationError;
     return readLocked(m_lockFd, m_path, error, [system](const json &systems) {
         if (systems.contains(system->locator))
             applyEntry(systems.at(system->locator), system);
     });
 }
 
-bool StateStore::save(const SystemModel &system, std::string *error)
+uint32_t StateStore::save(const SystemModel &system, std::string *error)
 {
     if (!enabled())
-        return true;
+        return status::Ok;
     if (!openLockFile(error))
-        return false;
-    const FileLock lock(m_lockFd);
+        return status::ConfigurationError;
+    FileLock lock(m_lockFd);
+    if (const uint32_t busy = lock.take(error))
+        return busy;
     json systems;
     if (!readState(m_path, &systems, error))
-        return false;
+        return status::ConfigurationError;
     systems[system.locator] = entryOf(system);
     const std::string text
             = json{{"format", formatName}, {"version", 1}, {"systems", systems}}.dump(2) + "\n";
     // Written beside the file and renamed over it: a reader sees the old or the new state.
-    const std::string temporary = m_path + ".tmp." + std::to_string(getpid());
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    struct stat info = {};
+    const mode_t mode = lstat(m_path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0600;
+    std::string temporary;
+    const int fd = createTemporary(m_path, mode, &temporary);
     if (fd < 0) {
-        *error = systemError("cannot write " + temporary);
-        return false;
+        *error = systemError("cannot write a temporary file beside it");
+        return status::ConfigurationError;
     }
     std::size_t written = 0;
     while (written < text.size()) {
@@ -323,25 +444,33 @@ bool StateStore::save(const SystemModel &system, std::string *error)
         errno = ok ? errno : savedErrno;
         *error = systemError("cannot write " + m_path);
         unlink(temporary.c_str());
-        return false;
+        return status::ConfigurationError;
     }
-    return true;
+    return status::Ok;
 }
 
 // The Simulator's side, here to keep simulator.cpp about the model.
 
-void Simulator::applyState()
+uint32_t Simulator::applyState()
 {
     m_state.configure();
     if (m_configError != nullptr)
-        return;
+        return status::Ok;
     std::string error;
-    if (m_state.load(&m_fleet, &error))
-        return;
+    const uint32_t loaded = m_state.load(&m_fleet, &error);
+    if (loaded == status::AlreadyOpen) {
+        // Tried again on the next call; nothing of the fleet is usable until then.
+        m_heldText = keep("State file '" + m_state.path() + "': " + error);
+        return loaded;
+    }
+    m_statePending = false;
+    if (loaded == status::Ok)
+        return loaded;
     m_fleet = Fleet();
     m_configError = keep("State file '" + m_state.path() + "' is unusable: " + error
                          + " (delete it to start again from the fleet's settings)");
-    std::fprintf(stderr, "NexilControl simulator: %s\n", m_configError);
+    report(m_configError);
+    return status::ConfigurationError;
 }
 
 uint32_t Simulator::holdAcrossProcesses(std::size_t index)
@@ -353,12 +482,25 @@ uint32_t Simulator::holdAcrossProcesses(std::size_t index)
         m_heldText = keep(message);
         return held;
     }
-    if (held == status::Ok && m_state.refresh(&system, &message))
+    if (held != status::Ok) {
+        m_stateError = keep("State file '" + m_state.path() + "': " + message);
+        return status::ConfigurationError;
+    }
+    const uint32_t refreshed = m_state.refresh(&system, &message);
+    if (refreshed == status::Ok)
         return status::Ok;
-    if (held == status::Ok)
-        m_state.release(system);
-    m_stateError = keep("State file '" + m_state.path() + "': " + message);
-    return status::ConfigurationError;
+    m_state.release(system);
+    return stateFailure(refreshed, message);
+}
+
+uint32_t Simulator::stateFailure(uint32_t code, const std::string &message)
+{
+    const char *text = keep("State file '" + m_state.path() + "': " + message);
+    if (code == status::AlreadyOpen)
+        m_heldText = text;
+    else
+        m_stateError = text;
+    return code;
 }
 
 void Simulator::releaseAcrossProcesses(std::size_t index)
@@ -369,11 +511,11 @@ void Simulator::releaseAcrossProcesses(std::size_t index)
 uint32_t Simulator::persist(uint32_t handle)
 {
     const SystemModel *system = systemFor(handle);
-    std::string error;
-    if (system == nullptr || m_state.save(*system, &error))
+    if (system == nullptr)
         return status::Ok;
-    m_stateError = keep("State file '" + m_state.path() + "': " + error);
-    return status::ConfigurationError;
+    std::string error;
+    const uint32_t saved = m_state.save(*system, &error);
+    return saved == status::Ok ? saved : stateFailure(saved, error);
 }
 
 } // namespace nexilsim

@@ -21,15 +21,18 @@ public:
     bool enabled() const { return !m_path.empty(); }
     const std::string &path() const { return m_path; }
 
+    // The calls below that read or write the file answer 0, ConfigurationError, or AlreadyOpen
+    // when another program held the file's lock too long; *error says why.
+
     // Applies the saved settings to the fleet. A missing file is an empty one.
-    bool load(Fleet *fleet, std::string *error);
+    uint32_t load(Fleet *fleet, std::string *error);
     // Takes the hold of `system` for this process: 0, or AlreadyOpen with *why set.
     uint32_t hold(const SystemModel &system, std::string *why);
     void release(const SystemModel &system);
     // Re-reads the saved settings of one system: another process may have changed them.
-    bool refresh(SystemModel *system, std::string *error);
+    uint32_t refresh(SystemModel *system, std::string *error);
     // Writes the settings of `system`, keeping the others' as the file has them.
-    bool save(const SystemModel &system, std::string *error);
+    uint32_t save(const SystemModel &system, std::string *error);
 
 private:
     bool openLockFile(std::string *error);

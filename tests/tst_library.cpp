@@ -169,6 +169,17 @@ void tst_Library::choiceAndFailure_data()
             << QStringLiteral(NOSTOP_LIBRARY ": missing function TQ_Stop_S")
             << QStringLiteral("No controller library: %1 lacks TQ_Stop_S")
                        .arg(QFileInfo(QStringLiteral(NOSTOP_LIBRARY)).fileName());
+    // Loading any of these would wait for a writer, or read a device; refused at once.
+    QTest::newRow("FIFO") << QStringLiteral("FIFO") << QStringLiteral("FIFO: not a regular file")
+                          << QStringLiteral("No controller library: libNexilControl.so is not a "
+                                            "regular file");
+    QTest::newRow("folder") << QStringLiteral(BUILD_DIR)
+                            << QStringLiteral(BUILD_DIR ": not a regular file")
+                            << QStringLiteral("No controller library: %1 is not a regular file")
+                                       .arg(QFileInfo(QStringLiteral(BUILD_DIR)).fileName());
+    QTest::newRow("device") << QStringLiteral("/dev/zero")
+                            << QStringLiteral("/dev/zero: not a regular file")
+                            << QStringLiteral("No controller library: zero is not a regular file");
     QTest::newRow("none named, none on the system")
             << QString()
             << QStringLiteral("Cannot load library libNexilControl.so: (libNexilControl.so: cannot "
@@ -182,6 +193,12 @@ void tst_Library::choiceAndFailure()
     QFETCH(QString, reason);
     QFETCH(QString, line);
     QVERIFY(QFileInfo::exists(QStringLiteral(BUILD_DIR "/simulator/libNexilControl.so")));
+    QTemporaryDir dir;
+    if (library == QLatin1String("FIFO")) {
+        library = dir.filePath(QStringLiteral("libNexilControl.so"));
+        QCOMPARE(mkfifo(QFile::encodeName(library).constData(), 0600), 0);
+        reason.replace(QLatin1String("FIFO"), library);
+    }
     if (library.isNull()) {
         QProcess ldconfig;
         ldconfig.start(QStringLiteral("/sbin/ldconfig"), {QStringLiteral("-p")});
@@ -282,20 +299,31 @@ void tst_Library::traceHasOneLinePerCall()
 
 void tst_Library::traceFile_data()
 {
-    QTest::addColumn<bool>("fifo");
-    QTest::newRow("regular file") << false;
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("regular file") << QStringLiteral("file");
     // Opening a FIFO for writing would block the start until someone reads it.
-    QTest::newRow("fifo refused") << true;
+    QTest::newRow("fifo refused") << QStringLiteral("fifo");
+    // A link could make the trace append to any file the user can write.
+    QTest::newRow("symbolic link refused") << QStringLiteral("link");
 }
 
 void tst_Library::traceFile()
 {
-    QFETCH(bool, fifo);
+    QFETCH(QString, kind);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("trace.txt"));
-    if (fifo)
+    const QString target = dir.filePath(QStringLiteral("other.txt"));
+    const bool file = kind == QLatin1String("file");
+    if (kind == QLatin1String("fifo"))
         QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    if (kind == QLatin1String("link")) {
+        QFile other(target);
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write("kept\n");
+        other.close();
+        QVERIFY(QFile::link(target, path));
+    }
 
     QProcessEnvironment env = environmentWith(QStringLiteral(SHIPPED_LIBRARY));
     env.insert(QStringLiteral("VELOTUNE_TRACE_FILE"), path);
@@ -308,14 +336,15 @@ void tst_Library::traceFile()
     QByteArray written;
     QDeadlineTimer deadline(60000);
     while (!deadline.hasExpired() && program.state() != QProcess::NotRunning
-           && !(fifo ? err.contains("VELOTUNE_TRACE_FILE") : written.contains("TQ_FindSystems("))) {
+           && !(file ? written.contains("TQ_FindSystems(") : err.contains("VELOTUNE_TRACE_FILE"))) {
         program.waitForReadyRead(100);
         err += program.readAllStandardError();
-        QFile file(path);
-        if (!fifo && file.open(QIODevice::ReadOnly))
-            written = file.readAll();
+        QFile trace(path);
+        if (file && trace.open(QIODevice::ReadOnly))
+            written = trace.readAll();
     }
     const bool running = program.state() == QProcess::Running;
+    const qint64 pid = program.processId();
     program.kill();
     program.waitForFinished(5000);
     err += program.readAllStandardError();
@@ -323,18 +352,30 @@ void tst_Library::traceFile()
 
     const QStringList errLines = QString::fromLocal8Bit(err).split(QLatin1Char('\n'));
     QCOMPARE(errLines.filter(QLatin1String("TQ_")), QStringList());
-    if (fifo) {
+    if (!file) {
         QCOMPARE(errLines.filter(QLatin1String("velotune.controller|warning|")),
                  QStringList(QStringLiteral("velotune.controller|warning|VELOTUNE_TRACE_FILE %1: "
-                                            "not a regular file; no trace is written")
-                                     .arg(path)));
+                                            "%2; no trace is written")
+                                     .arg(path,
+                                          kind == QLatin1String("link")
+                                                  ? QStringLiteral("a symbolic link")
+                                                  : QStringLiteral("not a regular file"))));
+        if (kind == QLatin1String("link")) {
+            QFile other(target);
+            QVERIFY(other.open(QIODevice::ReadOnly));
+            QCOMPARE(other.readAll(), QByteArray("kept\n"));
+        }
         return;
     }
-    // Time-stamped, the library named first, then the calls in order.
+    // Only its user may read what was sent to the controllers.
+    QCOMPARE(QFile::permissions(path),
+             QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    // Time-stamped and signed by this program, the library named first, then the calls.
     const QStringList lines
             = QString::fromUtf8(written).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY2(lines.size() >= 2, written.constData());
-    const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT[0-9:.]+Z "));
+    const QRegularExpression stamp(
+            QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT[0-9:.]+Z velotune\\[%1\\] ").arg(pid));
     QCOMPARE(QString(lines.at(0)).remove(stamp),
              QStringLiteral("Library %1 loaded (simulated controllers)").arg(SHIPPED_LIBRARY));
     QVERIFY2(QString(lines.at(1))

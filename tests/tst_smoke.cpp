@@ -170,6 +170,8 @@ void tst_Smoke::runOnce(const QString &configHome, Close close,
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.remove(QStringLiteral("NEXILCONTROL_SIM_CONFIG"));
+    // The program's own choice of GL integration, not this test's.
+    env.remove(QStringLiteral("QT_XCB_GL_INTEGRATION"));
     program.setProcessEnvironment(env);
     program.start(QStringLiteral(VELOTUNE_BINARY), QStringList());
     QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
@@ -190,6 +192,17 @@ void tst_Smoke::runOnce(const QString &configHome, Close close,
                         .arg(QLatin1String(running ? "running" : "ended"))
                         .arg(program.exitCode())
                         .arg(QString::fromLocal8Bit(program.readAllStandardError()), windows)));
+    }
+    // The window draws without OpenGL, so no GL integration (and no GL driver) may be loaded.
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(program.processId()));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    const QByteArray loaded = maps.readAll();
+    for (const char *library : {"xcbglintegrations/", "libGLX_mesa", "_dri.so"}) {
+        if (loaded.contains(library)) {
+            program.kill();
+            program.waitForFinished(5000);
+            QFAIL(library);
+        }
     }
     use(window);
     if (QTest::currentTestFailed()) {

@@ -43,6 +43,9 @@ bool save(QWidget *window, const QDir &dir, const char *name)
 
 int main(int argc, char *argv[])
 {
+    // As the program itself: no OpenGL, so no GL driver loaded on the X display.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
     QApplication app(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
