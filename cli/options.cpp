@@ -258,8 +258,6 @@ bool parseOptions(const QStringList &arguments, Options *out, QString *error)
     QStringList positional = parser.positionalArguments();
     if (helpAsked(parser)) {
         // COMMAND --help is help COMMAND, whatever else the line has.
-        if (!positional.isEmpty() && positional.first() == QLatin1String("help"))
-            positional.removeFirst();
         out->command = QStringLiteral("help");
         out->arguments = positional.mid(0, 1);
         return true;
