@@ -43,7 +43,7 @@ private slots:
         QTest::newRow("-h") << QStringList{QStringLiteral("-h")};
     }
 
-    // Every command the help lists runs (its own help), and no other name does.
+    // The help lists every command the program runs, and each has a help of its own.
     void programHelp()
     {
         QFETCH(QStringList, arguments);
