@@ -4,6 +4,7 @@
 #include "queuedsteps.h"
 #include "sepspinbox.h"
 #include "statustip.h"
+#include "version.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -95,7 +96,10 @@ Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
     QCoreApplication::setOrganizationName(QStringLiteral("Norvane"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("norvane.example"));
     QCoreApplication::setApplicationName(QStringLiteral("Velotune"));
-    QCoreApplication::setApplicationVersion(tr("%1.%2.%3").arg(1).arg(2).arg(7));
+    QCoreApplication::setApplicationVersion(tr("%1.%2.%3")
+                                                    .arg(VELOTUNE_VERSION_MAJOR)
+                                                    .arg(VELOTUNE_VERSION_MINOR)
+                                                    .arg(VELOTUNE_VERSION_PATCH));
     // Next to the program, not in whatever folder it was started from: plug-ins are code.
     QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath()
                                      + QStringLiteral("/plugins"));
@@ -103,7 +107,10 @@ Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
     ui.setupUi(this);
     ui.lLowVibration->setEnabled(false);
     ui.pbLowVibration->setEnabled(false);
-    setWindowTitle(tr("Nexil Velotune v%1.%2.%3").arg(1).arg(2).arg(7));
+    setWindowTitle(tr("Nexil Velotune v%1.%2.%3")
+                           .arg(VELOTUNE_VERSION_MAJOR)
+                           .arg(VELOTUNE_VERSION_MINOR)
+                           .arg(VELOTUNE_VERSION_PATCH));
     connect(ui.aAbout_Qt, &QAction::triggered, qApp, &QApplication::aboutQt);
 
     // A button's text replaces its shortcut with the text's mnemonic, so the Ctrl+Space the
@@ -151,6 +158,6 @@ Velotune::~Velotune()
 
 void Velotune::on_aAbout_triggered()
 {
-    About about(1, 2, 7);
+    About about(VELOTUNE_VERSION_MAJOR, VELOTUNE_VERSION_MINOR, VELOTUNE_VERSION_PATCH);
     about.exec();
 }

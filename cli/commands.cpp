@@ -13,7 +13,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -319,14 +318,6 @@ int save(const Options &options)
         err(error);
         return exitcode::File;
     }
-    QElapsedTimer timer;
-    timer.start();
-    // Loading the library is start-up, timed on its own so the save's own time can be held
-    // against its calls.
-    nexil::library();
-    qCDebug(lcCli, "library loaded in %lld us",
-            static_cast<long long>(timer.nsecsElapsed() / 1000));
-    timer.start();
     Snapshot snapshot;
     snapshot.locator = locator;
     snapshot.savedAt = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
@@ -334,12 +325,13 @@ int save(const Options &options)
             + QCoreApplication::applicationVersion();
     if (const int status = readController(locator, options, &snapshot.channels))
         return status;
+    qCDebug(lcCli).noquote() << QStringLiteral("save: %1 channel(s) of %2 to %3")
+                                        .arg(snapshot.channels.size())
+                                        .arg(nexil::escaped(locator), nexil::escaped(path));
     if (!snapshot::writeFile(path, snapshot, &error)) {
         err(error);
         return exitcode::File;
     }
-    qCDebug(lcCli, "save: %lld us from the open to the written file",
-            static_cast<long long>(timer.nsecsElapsed() / 1000));
     return exitcode::Ok;
 }
 

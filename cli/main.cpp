@@ -1,12 +1,13 @@
 // velotune-cli: the window's reads and writes from the command line, and settings snapshots.
 // QtCore only, so it runs where there is no display.
 
-#include "commands.h"
+#include "commandtable.h"
 #include "exitcodes.h"
 #include "interrupt.h"
 #include "options.h"
 #include "output.h"
 #include "tracefile.h"
+#include "version.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -14,6 +15,41 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+
+namespace {
+
+// The command's exit status, or the signal's when one ended it.
+int runCommand(const Options &options)
+{
+    try {
+        return cli::findCommand(options.command)->run(options);
+    } catch (const interrupt::Interrupted &interrupted) {
+        // Every system the command opened has been released while unwinding.
+        output::err(QStringLiteral("interrupted by signal %1").arg(interrupted.signal));
+        return exitcode::SignalBase + interrupted.signal;
+    }
+}
+
+// A signal that ended a wait makes the command fail; it says why the command failed. One
+// that came once the work and the release were done changes nothing. Output
+// that did not arrive does: a gone reader ends as SIGPIPE would have, without the message.
+int finalStatus(int status)
+{
+    if (status >= exitcode::SignalBase)
+        return status;
+    if (const int signal = interrupt::received(); signal != 0 && status != exitcode::Ok)
+        return exitcode::SignalBase + signal;
+    if (const int error = output::outError(); error != 0 && status == exitcode::Ok) {
+        if (error == EPIPE)
+            return exitcode::SignalBase + SIGPIPE;
+        output::err(QStringLiteral("standard output: ")
+                    + QString::fromLocal8Bit(std::strerror(error)));
+        return exitcode::File;
+    }
+    return status;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -34,37 +70,5 @@ int main(int argc, char *argv[])
         QLoggingCategory::setFilterRules(
                 QStringLiteral("velotune.controller.debug=true\nvelotune.cli.debug=true"));
     nexil::traceToFileIfAsked();
-
-    using Command = int (*)(const Options &);
-    const struct
-    {
-        const char *name;
-        Command run;
-    } table[]
-            = {{"list", commands::list}, {"show", commands::show}, {"set", commands::set},
-               {"save", commands::save}, {"diff", commands::diff}, {"restore", commands::restore}};
-    int status = exitcode::Usage;
-    try {
-        for (const auto &entry : table) {
-            if (options.command == QLatin1String(entry.name))
-                status = entry.run(options);
-        }
-    } catch (const interrupt::Interrupted &interrupted) {
-        // Every system the command opened has been released while unwinding.
-        output::err(QStringLiteral("interrupted by signal %1").arg(interrupted.signal));
-        return exitcode::SignalBase + interrupted.signal;
-    }
-    // A signal that ended a wait makes the command fail; it says why the command failed. One
-    // that came once the work and the release were done changes nothing. Output
-    // that did not arrive does: a gone reader ends as SIGPIPE would have, without the message.
-    if (const int signal = interrupt::received(); signal != 0 && status != exitcode::Ok)
-        return exitcode::SignalBase + signal;
-    if (const int error = output::outError(); error != 0 && status == exitcode::Ok) {
-        if (error == EPIPE)
-            return exitcode::SignalBase + SIGPIPE;
-        output::err(QStringLiteral("standard output: ")
-                    + QString::fromLocal8Bit(std::strerror(error)));
-        return exitcode::File;
-    }
-    return status;
+    return finalStatus(runCommand(options));
 }

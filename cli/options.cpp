@@ -1,9 +1,10 @@
 #include "options.h"
 
+#include "commandtable.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
-#include <QMap>
 #include <QSet>
 
 #include <algorithm>
@@ -13,22 +14,11 @@ namespace {
 const char description[] = R"(Reads, saves, compares and restores the settings of Nexil controllers.
 
 Commands:
-  list                               the locators of the USB-attached controllers, one per line
-  show LOCATOR [--channel N]... [--json]
-                                     every channel (or the ones given): positioner or not,
-                                     sensor type, units, speed, acceleration, Low Vibration Mode
-  set LOCATOR --channel N [--speed V] [--acceleration V] [--low-vibration on|off]
-                                     writes as the window does, reads back, prints the result
-  save LOCATOR FILE                  a snapshot of every channel as JSON
-  diff LOCATOR FILE | diff FILE FILE the fields that differ, "left -> right"; a first argument
-                                     naming an existing file is read as a snapshot
-  restore LOCATOR FILE [--dry-run] [--channel N]...
-                                     writes the fields that differ from FILE, checks, reports
-
+%1
 Numbers are plain decimal digits from 0 to 4294967295.
 
 Exit status:
-  0    success; diff: no difference
+  0    success, help; diff: no difference
   1    diff: differences found; set, restore: the controller does not hold what was asked
   2    usage: unknown command or option, bad number, no such channel, an argument that is
        not valid in the locale's encoding
@@ -40,43 +30,31 @@ Exit status:
 
 Environment: NEXILCONTROL_LIBRARY names the controller library to load.)";
 
-struct Command
+// Each command's usage and summary, the summary in a column of its own.
+QString commandList()
 {
-    int arguments;
-    QStringList options; // the ones it accepts besides the global ones
-};
-
-const QMap<QString, Command> &commands()
-{
-    static const QMap<QString, Command> table = {
-            {QStringLiteral("list"), {0, {}}},
-            {QStringLiteral("show"), {1, {QStringLiteral("channel"), QStringLiteral("json")}}},
-            {QStringLiteral("set"),
-             {1,
-              {QStringLiteral("channel"), QStringLiteral("speed"), QStringLiteral("acceleration"),
-               QStringLiteral("low-vibration")}}},
-            {QStringLiteral("save"), {2, {}}},
-            {QStringLiteral("diff"), {2, {QStringLiteral("json")}}},
-            {QStringLiteral("restore"),
-             {2, {QStringLiteral("dry-run"), QStringLiteral("channel")}}},
-    };
-    return table;
+    constexpr int column = 37;
+    QString list;
+    for (const cli::Command &command : cli::commandTable()) {
+        QString line = QStringLiteral("  ") + cli::usage(command);
+        if (line.size() + 2 > column)
+            line += QLatin1Char('\n') + QString(column, QLatin1Char(' '));
+        else
+            line = line.leftJustified(column);
+        list += line + QLatin1String(command.summary) + QLatin1Char('\n');
+    }
+    return list;
 }
 
-QString usage(const QString &command)
+// "show, diff: " before the description of an option only some commands take.
+QString takenBy(const char *option)
 {
-    if (command == QLatin1String("list"))
-        return QStringLiteral("list");
-    if (command == QLatin1String("show"))
-        return QStringLiteral("show LOCATOR [--channel N]... [--json]");
-    if (command == QLatin1String("set"))
-        return QStringLiteral(
-                "set LOCATOR --channel N [--speed V] [--acceleration V] [--low-vibration on|off]");
-    if (command == QLatin1String("save"))
-        return QStringLiteral("save LOCATOR FILE");
-    if (command == QLatin1String("diff"))
-        return QStringLiteral("diff LOCATOR FILE | diff FILE FILE [--json]");
-    return QStringLiteral("restore LOCATOR FILE [--dry-run] [--channel N]...");
+    QStringList names;
+    for (const cli::Command &command : cli::commandTable()) {
+        if (cli::takesOption(command, QLatin1String(option)))
+            names << QLatin1String(command.name);
+    }
+    return names.isEmpty() ? QString() : names.join(QStringLiteral(", ")) + QStringLiteral(": ");
 }
 
 bool number(const QString &option, const QString &text, uint32_t *out, QString *error)
@@ -86,6 +64,107 @@ bool number(const QString &option, const QString &text, uint32_t *out, QString *
     *error = QStringLiteral("--%1 %2: not a number from 0 to 4294967295 in plain digits")
                      .arg(option, text);
     return false;
+}
+
+bool usageError(const cli::Command &command, QString *error)
+{
+    *error = QStringLiteral("usage: %1 %2")
+                     .arg(QCoreApplication::applicationName(), cli::usage(command));
+    return false;
+}
+
+// Only --trace and the command's own options.
+bool optionsTaken(const QCommandLineParser &parser, const cli::Command &command, QString *error)
+{
+    for (const QString &name : parser.optionNames()) {
+        if (name != QLatin1String("trace") && !cli::takesOption(command, name)) {
+            *error = QStringLiteral("%1 does not take --%2; usage: %3")
+                             .arg(QLatin1String(command.name), name, cli::usage(command));
+            return false;
+        }
+    }
+    return true;
+}
+
+// Sorted, each channel once.
+bool readChannels(const QCommandLineParser &parser, Options *out, QString *error)
+{
+    QSet<uint32_t> seen;
+    for (const QString &text : parser.values(QStringLiteral("channel"))) {
+        uint32_t value = 0;
+        if (!number(QStringLiteral("channel"), text, &value, error))
+            return false;
+        if (seen.contains(value))
+            continue;
+        seen.insert(value);
+        out->channels.push_back(value);
+    }
+    std::sort(out->channels.begin(), out->channels.end());
+    return true;
+}
+
+// The one value of an option given at most once; empty when not given.
+bool single(const QCommandLineParser &parser, const QString &option, QString *value, QString *error)
+{
+    const QStringList values = parser.values(option);
+    if (values.size() > 1) {
+        *error = QStringLiteral("--%1 given more than once").arg(option);
+        return false;
+    }
+    *value = values.isEmpty() ? QString() : values.first();
+    return true;
+}
+
+bool singleNumber(const QCommandLineParser &parser, const QString &option,
+                  std::optional<uint32_t> *value, QString *error)
+{
+    QString text;
+    if (!single(parser, option, &text, error))
+        return false;
+    if (!parser.isSet(option))
+        return true;
+    uint32_t parsed = 0;
+    if (!number(option, text, &parsed, error))
+        return false;
+    *value = parsed;
+    return true;
+}
+
+bool readLowVibration(const QCommandLineParser &parser, Options *out, QString *error)
+{
+    const QString option = QStringLiteral("low-vibration");
+    QString value;
+    if (!single(parser, option, &value, error))
+        return false;
+    if (!parser.isSet(option))
+        return true;
+    if (value != QLatin1String("on") && value != QLatin1String("off")) {
+        *error = QStringLiteral("--low-vibration %1: expected on or off").arg(value);
+        return false;
+    }
+    out->lowVibration = value == QLatin1String("on");
+    return true;
+}
+
+bool setIsComplete(const QCommandLineParser &parser, const Options &options, QString *error)
+{
+    if (options.command != QLatin1String("set"))
+        return true;
+    if (parser.values(QStringLiteral("channel")).size() != 1) {
+        *error = QStringLiteral("set needs exactly one --channel");
+        return false;
+    }
+    if (!options.speed && !options.acceleration && !options.lowVibration) {
+        *error = QStringLiteral(
+                "set needs at least one of --speed, --acceleration and --low-vibration");
+        return false;
+    }
+    return true;
+}
+
+bool helpAsked(const QCommandLineParser &parser)
+{
+    return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"));
 }
 
 } // namespace
@@ -131,127 +210,80 @@ bool argumentsAreExact(int argc, const char *const *argv, QString *error)
     return true;
 }
 
+const std::vector<OptionDefinition> &optionDefinitions()
+{
+    static const std::vector<OptionDefinition> definitions = {
+            {"channel", "N", "Channel N (0-based); set takes exactly one, the others several."},
+            {"speed", "V", "The speed."},
+            {"acceleration", "V", "The acceleration."},
+            {"low-vibration", "on|off", "Low Vibration Mode on or off."},
+            {"json", nullptr, "JSON instead of text."},
+            {"dry-run", nullptr, "Print the plan, write nothing, stop nothing."},
+            {"trace", nullptr, "Print every library call to stderr."},
+    };
+    return definitions;
+}
+
+void describeCommandLine(QCommandLineParser *parser)
+{
+    parser->setApplicationDescription(QLatin1String(description).arg(commandList()));
+    parser->addHelpOption();
+    parser->addVersionOption();
+    for (const OptionDefinition &definition : optionDefinitions()) {
+        QCommandLineOption option(QLatin1String(definition.name),
+                                  takenBy(definition.name) + QLatin1String(definition.description));
+        if (definition.valueName != nullptr)
+            option.setValueName(QLatin1String(definition.valueName));
+        parser->addOption(option);
+    }
+    QStringList names;
+    for (const cli::Command &command : cli::commandTable())
+        names << QLatin1String(command.name);
+    parser->addPositionalArgument(QStringLiteral("command"),
+                                  names.join(QStringLiteral(", ")) + QLatin1Char('.'));
+    parser->addPositionalArgument(QStringLiteral("arguments"),
+                                  QStringLiteral("The command's locator and files."),
+                                  QStringLiteral("[arguments...]"));
+}
+
 bool parseOptions(const QStringList &arguments, Options *out, QString *error)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QLatin1String(description));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption channel(QStringLiteral("channel"),
-                                     QStringLiteral("Channel N (0-based); show and restore take "
-                                                    "several, set exactly one."),
-                                     QStringLiteral("N"));
-    const QCommandLineOption speed(QStringLiteral("speed"), QStringLiteral("set: the speed."),
-                                   QStringLiteral("V"));
-    const QCommandLineOption acceleration(QStringLiteral("acceleration"),
-                                          QStringLiteral("set: the acceleration."),
-                                          QStringLiteral("V"));
-    const QCommandLineOption lowVibration(QStringLiteral("low-vibration"),
-                                          QStringLiteral("set: Low Vibration Mode on or off."),
-                                          QStringLiteral("on|off"));
-    const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("show, diff: JSON instead of text."));
-    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
-                                    QStringLiteral("restore: print the plan, write nothing, stop "
-                                                   "nothing."));
-    const QCommandLineOption trace(QStringLiteral("trace"),
-                                   QStringLiteral("Print every library call to stderr."));
-    parser.addOptions({channel, speed, acceleration, lowVibration, json, dryRun, trace});
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("list, show, set, save, diff or restore."));
-    parser.addPositionalArgument(QStringLiteral("arguments"),
-                                 QStringLiteral("The command's locator and files."),
-                                 QStringLiteral("[arguments...]"));
-
+    describeCommandLine(&parser);
     // Not process(): it would end the process with status 1 on an unknown option.
     if (!parser.parse(arguments)) {
         *error = parser.errorText() + QStringLiteral(" See --help.");
         return false;
     }
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
+    QStringList positional = parser.positionalArguments();
+    if (helpAsked(parser)) {
+        // COMMAND --help is help COMMAND, whatever else the line has.
+        out->command = QStringLiteral("help");
+        out->arguments = positional.mid(0, 1);
+        return true;
+    }
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
-
-    QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
         *error = QStringLiteral("no command given; see --help");
         return false;
     }
     out->command = positional.takeFirst();
-    const auto command = commands().constFind(out->command);
-    if (command == commands().constEnd()) {
-        *error = QStringLiteral("unknown command \"%1\"; see --help").arg(out->command);
+    const cli::Command *command = cli::findCommand(out->command);
+    if (command == nullptr) {
+        *error = cli::unknownCommand(out->command);
         return false;
     }
-    if (positional.size() != command->arguments) {
-        *error = QStringLiteral("usage: %1 %2")
-                         .arg(QCoreApplication::applicationName(), usage(out->command));
-        return false;
-    }
+    if (positional.size() < command->minArguments || positional.size() > command->maxArguments)
+        return usageError(*command, error);
     out->arguments = positional;
-    for (const QString &name : parser.optionNames()) {
-        if (name != QLatin1String("trace") && !command->options.contains(name)) {
-            *error = QStringLiteral("%1 does not take --%2; usage: %3")
-                             .arg(out->command, name, usage(out->command));
-            return false;
-        }
-    }
-    out->trace = parser.isSet(trace);
-    out->json = parser.isSet(json);
-    out->dryRun = parser.isSet(dryRun);
-
-    QSet<uint32_t> seen;
-    for (const QString &text : parser.values(channel)) {
-        uint32_t value = 0;
-        if (!number(QStringLiteral("channel"), text, &value, error))
-            return false;
-        if (seen.contains(value))
-            continue;
-        seen.insert(value);
-        out->channels.push_back(value);
-    }
-    std::sort(out->channels.begin(), out->channels.end());
-    const auto single = [&](const QCommandLineOption &option, std::optional<uint32_t> *value) {
-        const QStringList values = parser.values(option);
-        if (values.isEmpty())
-            return true;
-        if (values.size() > 1) {
-            *error = QStringLiteral("--%1 given more than once").arg(option.names().first());
-            return false;
-        }
-        uint32_t parsed = 0;
-        if (!number(option.names().first(), values.first(), &parsed, error))
-            return false;
-        *value = parsed;
-        return true;
-    };
-    if (!single(speed, &out->speed) || !single(acceleration, &out->acceleration))
+    if (!optionsTaken(parser, *command, error))
         return false;
-    const QStringList lowVibrationValues = parser.values(lowVibration);
-    if (lowVibrationValues.size() > 1) {
-        *error = QStringLiteral("--low-vibration given more than once");
-        return false;
-    }
-    if (!lowVibrationValues.isEmpty()) {
-        const QString &value = lowVibrationValues.first();
-        if (value != QLatin1String("on") && value != QLatin1String("off")) {
-            *error = QStringLiteral("--low-vibration %1: expected on or off").arg(value);
-            return false;
-        }
-        out->lowVibration = value == QLatin1String("on");
-    }
-
-    if (out->command == QLatin1String("set")) {
-        if (parser.values(channel).size() != 1) {
-            *error = QStringLiteral("set needs exactly one --channel");
-            return false;
-        }
-        if (!out->speed && !out->acceleration && !out->lowVibration) {
-            *error = QStringLiteral(
-                    "set needs at least one of --speed, --acceleration and --low-vibration");
-            return false;
-        }
-    }
-    return true;
+    out->trace = parser.isSet(QStringLiteral("trace"));
+    out->json = parser.isSet(QStringLiteral("json"));
+    out->dryRun = parser.isSet(QStringLiteral("dry-run"));
+    return readChannels(parser, out, error)
+            && singleNumber(parser, QStringLiteral("speed"), &out->speed, error)
+            && singleNumber(parser, QStringLiteral("acceleration"), &out->acceleration, error)
+            && readLowVibration(parser, out, error) && setIsComplete(parser, *out, error);
 }

@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+class QCommandLineParser;
+
 struct Options
 {
     QString command;
@@ -28,9 +30,23 @@ bool parseUnsigned(const QString &text, uint32_t *out);
 // naming the first that does not.
 bool argumentsAreExact(int argc, const char *const *argv, QString *error);
 
-// Parses the command line of the running application. --help and --version print and end the
-// process here. Returns false with *error set for anything a command cannot run with; no
-// library call has been made by then.
+// An option of the command line, with what every help shows of it.
+struct OptionDefinition
+{
+    const char *name;
+    const char *valueName; // nullptr for a switch
+    const char *description;
+};
+const std::vector<OptionDefinition> &optionDefinitions();
+
+// Every option and argument of the program, --help and --version included, each option's
+// description naming the commands that take it.
+void describeCommandLine(QCommandLineParser *parser);
+
+// Parses the command line of the running application. --version prints and ends the process
+// here; --help becomes the command help, with the command it follows as its argument. Returns
+// false with *error set for anything a command cannot run with; no library call has been made
+// by then.
 bool parseOptions(const QStringList &arguments, Options *out, QString *error);
 
 #endif // CLI_OPTIONS_H

@@ -90,8 +90,8 @@ private slots:
                 << "trace.txt: cannot write (File too large); trace lines are being lost" << false;
     }
 
-    // With --trace as well, every line (the library's calls and the command's own timings)
-    // reaches both standard error and the file, each line
+    // With --trace as well, every line (the library's calls and the command's own, such as
+    // what save writes where) reaches both standard error and the file, each line
     // there signed with the program's name and process id.
     void traceFile()
     {
