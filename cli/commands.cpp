@@ -1,14 +1,15 @@
 #include "commands.h"
 
-#include "controller.h"
 #include "escaped.h"
 #include "exitcodes.h"
 #include "filereplace.h"
 #include "interrupt.h"
 #include "nexillibrary.h"
 #include "output.h"
+#include "session.h"
 #include "snapshot.h"
 #include "statusformat.h"
+#include "units.h"
 #include "writereport.h"
 
 #include <QCoreApplication>
@@ -29,6 +30,42 @@ namespace {
 
 using output::err;
 using output::out;
+
+QString messageOf(const nexil::Failure &failure)
+{
+    return nexil::statusMessage(QString::fromLatin1(failure.format), failure.status);
+}
+
+QString channelMessage(uint32_t channel, const nexil::Failure &failure)
+{
+    return QStringLiteral("channel %1: ").arg(channel) + messageOf(failure);
+}
+
+// Every library call but the read-backs of a write is preceded by a check for a pending SIGINT
+// or SIGTERM; on any way out the system is released.
+class Controller : public nexil::Session
+{
+public:
+    Controller() : nexil::Session(interrupt::check, true) { }
+
+    // Opens the system and reads its channel count; on failure prints why.
+    bool open(const QString &locator)
+    {
+        const nexil::Failure failure = Session::open(locator, [&](const nexil::Failure &f) {
+            err(locator + QStringLiteral(": ") + messageOf(f));
+        });
+        return !failure;
+    }
+
+    // On failure prints why.
+    bool close()
+    {
+        const nexil::Failure failure = Session::close();
+        if (failure)
+            err(locator() + QStringLiteral(": ") + messageOf(failure));
+        return !failure;
+    }
+};
 
 // The channels asked for, or all of them; a channel the controller does not have is refused.
 bool selectChannels(const Options &options, const Controller &controller,
@@ -57,14 +94,13 @@ bool selectChannels(const Options &options, const Controller &controller,
 
 // Reads the given channels; on failure the message is printed and the exit status returned.
 int readChannels(Controller &controller, const std::vector<uint32_t> &channels,
-                 std::vector<ChannelSettings> *settings)
+                 std::vector<nexil::ChannelSettings> *settings)
 {
     settings->clear();
     for (const uint32_t channel : channels) {
-        ChannelSettings read;
-        QString error;
-        if (!controller.readChannel(channel, &read, &error)) {
-            err(controller.locator() + QStringLiteral(": ") + error);
+        nexil::ChannelSettings read;
+        if (const nexil::Failure failure = controller.readChannel(channel, &read)) {
+            err(controller.locator() + QStringLiteral(": ") + channelMessage(channel, failure));
             return exitcode::Controller;
         }
         settings->push_back(read);
@@ -74,14 +110,12 @@ int readChannels(Controller &controller, const std::vector<uint32_t> &channels,
 
 // Opens, reads the channels asked for (all without --channel) and releases the controller.
 int readController(const QString &locator, const Options &options,
-                   std::vector<ChannelSettings> *settings, uint32_t *channelCount = nullptr)
+                   std::vector<nexil::ChannelSettings> *settings, uint32_t *channelCount = nullptr)
 {
-    Controller controller(locator);
-    QString error;
-    if (!controller.open(&error)) {
-        err(error);
+    Controller controller;
+    if (!controller.open(locator))
         return exitcode::Controller;
-    }
+    QString error;
     if (channelCount != nullptr)
         *channelCount = controller.channelCount();
     std::vector<uint32_t> channels;
@@ -91,14 +125,13 @@ int readController(const QString &locator, const Options &options,
     }
     if (const int status = readChannels(controller, channels, settings))
         return status;
-    if (!controller.close(&error)) {
-        err(error);
+    if (!controller.close())
         return exitcode::Controller;
-    }
     return exitcode::Ok;
 }
 
-bool differs(const ChannelSettings &now, const ChannelSettings &wanted, nexil::Setting setting)
+bool differs(const nexil::ChannelSettings &now, const nexil::ChannelSettings &wanted,
+             nexil::Setting setting)
 {
     switch (setting) {
     case nexil::Setting::Speed:
@@ -124,20 +157,20 @@ QString settingName(nexil::Setting setting)
     return QStringLiteral("lowVibration");
 }
 
-QString valueText(const ChannelSettings &channel, nexil::Setting setting)
+QString valueText(const nexil::ChannelSettings &channel, nexil::Setting setting)
 {
     switch (setting) {
     case nexil::Setting::Speed:
-        return output::grouped(channel.speed);
+        return nexil::grouped(channel.speed);
     case nexil::Setting::Acceleration:
-        return output::grouped(channel.acceleration);
+        return nexil::grouped(channel.acceleration);
     case nexil::Setting::LowVibration:
         break;
     }
-    return snapshot::lowVibrationText(channel.lowVibration);
+    return nexil::snapshot::lowVibrationText(channel.lowVibration);
 }
 
-uint32_t valueOf(const ChannelSettings &channel, nexil::Setting setting)
+uint32_t valueOf(const nexil::ChannelSettings &channel, nexil::Setting setting)
 {
     switch (setting) {
     case nexil::Setting::Speed:
@@ -147,7 +180,7 @@ uint32_t valueOf(const ChannelSettings &channel, nexil::Setting setting)
     case nexil::Setting::LowVibration:
         break;
     }
-    return channel.lowVibration == LowVibration::On ? 1 : 0;
+    return channel.lowVibration == nexil::LowVibration::On ? 1 : 0;
 }
 
 constexpr std::size_t notPlanned = std::size_t(-1);
@@ -156,12 +189,12 @@ const nexil::Setting settingOrder[]
         = {nexil::Setting::Speed, nexil::Setting::Acceleration, nexil::Setting::LowVibration};
 
 // A left-hand side of diff: the snapshot file it names, or the controller it locates.
-int readSide(const QString &argument, bool isFile, std::vector<ChannelSettings> *channels)
+int readSide(const QString &argument, bool isFile, std::vector<nexil::ChannelSettings> *channels)
 {
     if (isFile) {
-        Snapshot snapshot;
+        nexil::Snapshot snapshot;
         QString error;
-        if (!snapshot::readFile(argument, &snapshot, &error)) {
+        if (!nexil::snapshot::readFile(argument, &snapshot, &error)) {
             err(error);
             return exitcode::File;
         }
@@ -176,9 +209,8 @@ int readSide(const QString &argument, bool isFile, std::vector<ChannelSettings> 
 int list(const Options &)
 {
     QStringList locators;
-    if (const uint32_t status = nexil::findSystems(&locators)) {
-        err(nexil::statusMessage(QStringLiteral("Could not search for controllers. Error: %1 (%2)"),
-                                 status));
+    if (const nexil::Failure failure = nexil::findSystems(&locators)) {
+        err(messageOf(failure));
         return exitcode::Controller;
     }
     for (const QString &locator : locators)
@@ -189,13 +221,13 @@ int list(const Options &)
 int show(const Options &options)
 {
     const QString locator = options.arguments.at(0);
-    std::vector<ChannelSettings> channels;
+    std::vector<nexil::ChannelSettings> channels;
     if (const int status = readController(locator, options, &channels))
         return status;
     if (options.json) {
         QJsonArray list;
-        for (const ChannelSettings &channel : channels)
-            list.append(snapshot::channelToJson(channel));
+        for (const nexil::ChannelSettings &channel : channels)
+            list.append(nexil::snapshot::channelToJson(channel));
         QJsonObject object;
         object.insert(QStringLiteral("locator"), locator);
         object.insert(QStringLiteral("channels"), list);
@@ -208,19 +240,17 @@ int show(const Options &options)
 
 int set(const Options &options)
 {
-    Controller controller(options.arguments.at(0));
-    QString error;
-    if (!controller.open(&error)) {
-        err(error);
+    Controller controller;
+    if (!controller.open(options.arguments.at(0)))
         return exitcode::Controller;
-    }
+    QString error;
     std::vector<uint32_t> channels;
     if (!selectChannels(options, controller, &channels, &error)) {
         err(error);
         return exitcode::Usage;
     }
     const uint32_t channel = channels.front();
-    std::vector<ChannelSettings> before;
+    std::vector<nexil::ChannelSettings> before;
     if (const int status = readChannels(controller, channels, &before))
         return status;
     if (!before.front().positioner) {
@@ -229,14 +259,14 @@ int set(const Options &options)
                     .arg(channel));
         return exitcode::Usage;
     }
-    if (options.lowVibration && before.front().lowVibration == LowVibration::Unsupported) {
+    if (options.lowVibration && before.front().lowVibration == nexil::LowVibration::Unsupported) {
         err(QStringLiteral("%1: channel %2 has no Low Vibration Mode; nothing written")
                     .arg(controller.locator())
                     .arg(channel));
         return exitcode::Usage;
     }
 
-    ChannelSettings wanted = before.front();
+    nexil::ChannelSettings wanted = before.front();
     std::vector<nexil::Setting> asked;
     if (options.speed) {
         wanted.speed = *options.speed;
@@ -247,7 +277,8 @@ int set(const Options &options)
         asked.push_back(nexil::Setting::Acceleration);
     }
     if (options.lowVibration) {
-        wanted.lowVibration = *options.lowVibration ? LowVibration::On : LowVibration::Off;
+        wanted.lowVibration
+                = *options.lowVibration ? nexil::LowVibration::On : nexil::LowVibration::Off;
         asked.push_back(nexil::Setting::LowVibration);
     }
     // Only what differs is written, as restore does: an equal value costs no write, and an
@@ -268,12 +299,13 @@ int set(const Options &options)
     for (std::size_t i = 0; i < asked.size(); ++i) {
         if (planned[i] == notPlanned)
             continue;
-        if (controller.write(channel, asked[i], valueOf(wanted, asked[i]), &error))
-            report.made(planned[i]);
+        if (const nexil::Failure failure
+            = controller.write(channel, asked[i], valueOf(wanted, asked[i])))
+            report.refused(planned[i], channelMessage(channel, failure));
         else
-            report.refused(planned[i], error);
+            report.made(planned[i]);
     }
-    std::vector<ChannelSettings> after;
+    std::vector<nexil::ChannelSettings> after;
     if (const int status = readChannels(controller, channels, &after))
         return status;
     for (const WriteReport::Write &write : report.writes()) {
@@ -302,10 +334,8 @@ int set(const Options &options)
     }
     report.finish();
     out(output::table(after));
-    if (!controller.close(&error)) {
-        err(error);
+    if (!controller.close())
         return exitcode::Controller;
-    }
     return held ? exitcode::Ok : exitcode::Differs;
 }
 
@@ -315,7 +345,7 @@ int save(const Options &options)
     const QString path = options.arguments.at(1);
     QString error;
     // A device, FIFO, socket or folder is refused before any controller time is spent on it.
-    if (!filereplace::isReplaceable(path, &error)) {
+    if (!nexil::filereplace::isReplaceable(path, &error)) {
         err(error);
         return exitcode::File;
     }
@@ -327,14 +357,14 @@ int save(const Options &options)
     qCDebug(lcCli, "library loaded in %lld us",
             static_cast<long long>(timer.nsecsElapsed() / 1000));
     timer.start();
-    Snapshot snapshot;
+    nexil::Snapshot snapshot;
     snapshot.locator = locator;
     snapshot.savedAt = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
     snapshot.program = QCoreApplication::applicationName() + QLatin1Char(' ')
             + QCoreApplication::applicationVersion();
     if (const int status = readController(locator, options, &snapshot.channels))
         return status;
-    if (!snapshot::writeFile(path, snapshot, &error)) {
+    if (!nexil::snapshot::writeFile(path, snapshot, &error)) {
         err(error);
         return exitcode::File;
     }
@@ -348,23 +378,23 @@ int diff(const Options &options)
     const QString left = options.arguments.at(0);
     const QString right = options.arguments.at(1);
     // The file is checked first, so a bad one costs no controller time.
-    Snapshot file;
+    nexil::Snapshot file;
     QString error;
-    if (!snapshot::readFile(right, &file, &error)) {
+    if (!nexil::snapshot::readFile(right, &file, &error)) {
         err(error);
         return exitcode::File;
     }
     const bool leftIsFile = QFileInfo::exists(left);
-    std::vector<ChannelSettings> leftChannels;
+    std::vector<nexil::ChannelSettings> leftChannels;
     if (const int status = readSide(left, leftIsFile, &leftChannels))
         return status;
-    const std::vector<snapshot::Difference> differences
-            = snapshot::compare(leftChannels, file.channels);
+    const std::vector<nexil::snapshot::Difference> differences
+            = nexil::snapshot::compare(leftChannels, file.channels);
     const QString controllerKind = QStringLiteral("controller");
     const QString snapshotKind = QStringLiteral("snapshot");
     if (options.json) {
         QJsonArray list;
-        for (const snapshot::Difference &d : differences)
+        for (const nexil::snapshot::Difference &d : differences)
             list.append(output::differenceJson(d));
         QJsonObject object;
         object.insert(QStringLiteral("left"), left);
@@ -376,7 +406,7 @@ int diff(const Options &options)
     } else {
         // Which side is which, in the order every line below shows the values.
         out(left + QStringLiteral(" -> ") + right + QLatin1Char('\n'));
-        for (const snapshot::Difference &d : differences)
+        for (const nexil::snapshot::Difference &d : differences)
             out(output::differenceLine(d) + QLatin1Char('\n'));
         if (differences.empty())
             out(QStringLiteral("no differences\n"));
@@ -387,18 +417,16 @@ int diff(const Options &options)
 int restore(const Options &options)
 {
     const QString path = options.arguments.at(1);
-    Snapshot file;
+    nexil::Snapshot file;
     QString error;
-    if (!snapshot::readFile(path, &file, &error)) {
+    if (!nexil::snapshot::readFile(path, &file, &error)) {
         err(error + QStringLiteral("; nothing written"));
         return exitcode::File;
     }
 
-    Controller controller(options.arguments.at(0));
-    if (!controller.open(&error)) {
-        err(error);
+    Controller controller;
+    if (!controller.open(options.arguments.at(0)))
         return exitcode::Controller;
-    }
     const QString where = path + QStringLiteral(" and ") + controller.locator();
     if (file.channels.size() != controller.channelCount()) {
         err(QStringLiteral("%1 do not match: %2 channels in the file, %3 on the controller; "
@@ -413,13 +441,13 @@ int restore(const Options &options)
         err(error);
         return exitcode::Usage;
     }
-    std::vector<ChannelSettings> before;
+    std::vector<nexil::ChannelSettings> before;
     if (const int status = readChannels(controller, channels, &before))
         return status;
 
     // Everything is checked before the first write, so a mismatch leaves the controller as it was.
-    for (const ChannelSettings &now : before) {
-        const ChannelSettings &wanted = file.channels[now.index];
+    for (const nexil::ChannelSettings &now : before) {
+        const nexil::ChannelSettings &wanted = file.channels[now.index];
         QString mismatch;
         if (now.positioner != wanted.positioner) {
             mismatch = wanted.positioner
@@ -430,11 +458,11 @@ int restore(const Options &options)
                                .arg(wanted.sensorType)
                                .arg(now.sensorType);
         } else if (now.positioner
-                   && (now.lowVibration == LowVibration::Unsupported)
-                           != (wanted.lowVibration == LowVibration::Unsupported)) {
+                   && (now.lowVibration == nexil::LowVibration::Unsupported)
+                           != (wanted.lowVibration == nexil::LowVibration::Unsupported)) {
             mismatch = QStringLiteral("Low Vibration Mode %1 in the file, %2 on the controller")
-                               .arg(snapshot::lowVibrationText(wanted.lowVibration),
-                                    snapshot::lowVibrationText(now.lowVibration));
+                               .arg(nexil::snapshot::lowVibrationText(wanted.lowVibration),
+                                    nexil::snapshot::lowVibrationText(now.lowVibration));
         }
         if (!mismatch.isEmpty()) {
             err(QStringLiteral("%1 do not match: channel %2 is %3; nothing written")
@@ -446,7 +474,7 @@ int restore(const Options &options)
     }
 
     WriteReport report;
-    for (const ChannelSettings &now : before) {
+    for (const nexil::ChannelSettings &now : before) {
         if (!now.positioner)
             continue;
         for (const nexil::Setting setting : settingOrder) {
@@ -463,27 +491,25 @@ int restore(const Options &options)
         out(QStringLiteral("dry run: %1 field(s) to write, nothing written\n")
                     .arg(report.writes().size()));
         report.finish();
-        if (!controller.close(&error)) {
-            err(error);
+        if (!controller.close())
             return exitcode::Controller;
-        }
         return exitcode::Ok;
     }
 
     for (std::size_t i = 0; i < report.writes().size(); ++i) {
         const WriteReport::Write &step = report.writes()[i];
-        if (controller.write(step.channel, step.setting,
-                             valueOf(file.channels[step.channel], step.setting), &error))
-            report.made(i);
+        if (const nexil::Failure failure = controller.write(
+                    step.channel, step.setting, valueOf(file.channels[step.channel], step.setting)))
+            report.refused(i, channelMessage(step.channel, failure));
         else
-            report.refused(i, error);
+            report.made(i);
     }
-    std::vector<ChannelSettings> after;
+    std::vector<nexil::ChannelSettings> after;
     if (const int status = readChannels(controller, channels, &after))
         return status;
     bool matches = true;
-    for (const ChannelSettings &now : after) {
-        const ChannelSettings &wanted = file.channels[now.index];
+    for (const nexil::ChannelSettings &now : after) {
+        const nexil::ChannelSettings &wanted = file.channels[now.index];
         if (!now.positioner)
             continue;
         for (const nexil::Setting setting : settingOrder) {
@@ -520,10 +546,8 @@ int restore(const Options &options)
                 : QStringLiteral("%1 does not match %2\n")
                           .arg(nexil::escaped(controller.locator()), nexil::escaped(path)));
     report.finish();
-    if (!controller.close(&error)) {
-        err(error);
+    if (!controller.close())
         return exitcode::Controller;
-    }
     return matches ? exitcode::Ok : exitcode::Differs;
 }
 

@@ -1,5 +1,5 @@
-#ifndef CLI_SNAPSHOT_H
-#define CLI_SNAPSHOT_H
+#ifndef SNAPSHOT_H
+#define SNAPSHOT_H
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -11,6 +11,8 @@
 
 // The settings of every channel of one controller, and their file format (README, "Snapshot
 // files"): a JSON object with a format name and version, written in one piece.
+namespace nexil {
+
 enum class LowVibration { Off, On, Unsupported };
 
 struct ChannelSettings
@@ -68,4 +70,6 @@ std::vector<Difference> compare(const std::vector<ChannelSettings> &left,
 
 } // namespace snapshot
 
-#endif // CLI_SNAPSHOT_H
+} // namespace nexil
+
+#endif // SNAPSHOT_H

@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace filereplace {
+namespace nexil::filereplace {
 
 namespace {
 
@@ -175,4 +175,4 @@ bool replace(const QString &path, const QByteArray &data, QString *error)
     return true;
 }
 
-} // namespace filereplace
+} // namespace nexil::filereplace

@@ -1,4 +1,3 @@
-#include "channelio.h"
 #include "queuedsteps.h"
 #include "slowlink.h"
 #include "velotune.h"
@@ -21,6 +20,12 @@ void showAfterRefusal(SepSpinBox *box, const nexil::Reading &held)
 
 } // namespace
 
+// The reads that follow a write, each shown as it is made.
+nexil::Session::ReadBack Velotune::shownReads()
+{
+    return [this](nexil::Read read, const nexil::Reading &reading) { showRead(read, reading); };
+}
+
 void Velotune::on_sbSpeed_valueChanged(int value)
 {
     const slowlink::Action action;
@@ -33,16 +38,15 @@ void Velotune::on_sbSpeed_valueChanged(int value)
 
 void Velotune::writeSpeed(uint32_t channel, int value)
 {
-    const uint32_t status = nexil::writeSpeed(systemIndex, channel, uint32_t(value));
-    if (status != 0) {
-        showStatus(tr("Could not set speed value. Error: %1 (%2)"), status);
-        showAfterRefusal(ui.sbSpeed, nexil::readSpeed(systemIndex, channel));
+    const nexil::Failure failure
+            = session.write(channel, nexil::Setting::Speed, uint32_t(value), shownReads());
+    if (failure) {
+        showStatus(failure);
+        showAfterRefusal(ui.sbSpeed, session.read(nexil::Read::Speed, channel));
         return;
     }
     // Taken: the box's range now follows this value, not the one read before.
     ui.sbSpeed->showHeld(uint32_t(value));
-    for (const nexil::Read read : nexil::readsAfterWrite(nexil::Setting::Speed))
-        fetch(read, channel);
 }
 
 void Velotune::on_sbAcceleration_valueChanged(int value)
@@ -57,22 +61,21 @@ void Velotune::on_sbAcceleration_valueChanged(int value)
 
 void Velotune::writeAcceleration(uint32_t channel, int value)
 {
-    const uint32_t status = nexil::writeAcceleration(systemIndex, channel, uint32_t(value));
-    if (status != 0) {
-        showStatus(tr("Could not set acceleration value. Error: %1 (%2)"), status);
-        showAfterRefusal(ui.sbAcceleration, nexil::readAcceleration(systemIndex, channel));
+    const nexil::Failure failure
+            = session.write(channel, nexil::Setting::Acceleration, uint32_t(value), shownReads());
+    if (failure) {
+        showStatus(failure);
+        showAfterRefusal(ui.sbAcceleration, session.read(nexil::Read::Acceleration, channel));
         return;
     }
     ui.sbAcceleration->showHeld(uint32_t(value));
-    for (const nexil::Read read : nexil::readsAfterWrite(nexil::Setting::Acceleration))
-        fetch(read, channel);
 }
 
 // After a refused stop or property write the button shows the controller's state, or, when
 // that cannot be read, the state and text it had before the click.
 void Velotune::showLowVibrationAfterRefusal(uint32_t channel, bool clickedOn)
 {
-    const nexil::Reading held = nexil::readLowVibration(systemIndex, channel);
+    const nexil::Reading held = session.read(nexil::Read::LowVibration, channel);
     const QSignalBlocker blocker(ui.pbLowVibration);
     ui.pbLowVibration->setChecked(held.status == 0 ? held.value != 0 : !clickedOn);
     if (held.status == 0)
@@ -98,21 +101,14 @@ void Velotune::on_pbLowVibration_clicked(bool on)
     const slowlink::Action action;
     writeHeldSteps();
     const auto channel = uint32_t(ui.sbChannelIndex->value());
-    const nexil::LowVibrationWrite write = nexil::writeLowVibration(systemIndex, channel, on);
-    if (!write.stopped) {
-        showStatus(tr("Could not set Low Vibration Mode (Axis holding position?). Error: %1 (%2)"),
-                   write.status);
-        showLowVibrationAfterRefusal(channel, on);
-        return;
-    }
-    if (write.status != 0) {
-        showStatus(tr("Could not set Low Vibration Mode. Error: %1 (%2)"), write.status);
+    const nexil::Failure failure
+            = session.write(channel, nexil::Setting::LowVibration, on ? 1 : 0, shownReads());
+    if (failure) {
+        showStatus(failure);
         showLowVibrationAfterRefusal(channel, on);
         return;
     }
     ui.pbLowVibration->setText(on ? tr("&On") : tr("&Off"));
-    for (const nexil::Read read : nexil::readsAfterWrite(nexil::Setting::LowVibration))
-        fetch(read, channel);
 }
 
 // Typed text the box would not take: the status bar says why.

@@ -1,8 +1,8 @@
 #include "snapshot.h"
 
-#include "channelio.h"
 #include "duplicatekeys.h"
 #include "filereplace.h"
+#include "units.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,7 +12,7 @@
 
 #include <cmath>
 
-namespace snapshot {
+namespace nexil::snapshot {
 
 const char formatName[] = "velotune-snapshot";
 
@@ -378,4 +378,4 @@ std::vector<Difference> compare(const std::vector<ChannelSettings> &left,
     return out;
 }
 
-} // namespace snapshot
+} // namespace nexil::snapshot
