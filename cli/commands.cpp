@@ -21,6 +21,7 @@
 #include <QLoggingCategory>
 
 #include <algorithm>
+#include <functional>
 
 Q_LOGGING_CATEGORY(lcCli, "velotune.cli", QtInfoMsg)
 
@@ -93,7 +94,7 @@ bool selectChannels(const Options &options, const Controller &controller,
 }
 
 // Reads the given channels; on failure the message is printed and the exit status returned.
-int readChannels(Controller &controller, const std::vector<uint32_t> &channels,
+int readChannels(const Controller &controller, const std::vector<uint32_t> &channels,
                  std::vector<nexil::ChannelSettings> *settings)
 {
     settings->clear();
@@ -130,20 +131,6 @@ int readController(const QString &locator, const Options &options,
     return exitcode::Ok;
 }
 
-bool differs(const nexil::ChannelSettings &now, const nexil::ChannelSettings &wanted,
-             nexil::Setting setting)
-{
-    switch (setting) {
-    case nexil::Setting::Speed:
-        return now.speed != wanted.speed;
-    case nexil::Setting::Acceleration:
-        return now.acceleration != wanted.acceleration;
-    case nexil::Setting::LowVibration:
-        break;
-    }
-    return now.lowVibration != wanted.lowVibration;
-}
-
 QString settingName(nexil::Setting setting)
 {
     switch (setting) {
@@ -170,23 +157,7 @@ QString valueText(const nexil::ChannelSettings &channel, nexil::Setting setting)
     return nexil::snapshot::lowVibrationText(channel.lowVibration);
 }
 
-uint32_t valueOf(const nexil::ChannelSettings &channel, nexil::Setting setting)
-{
-    switch (setting) {
-    case nexil::Setting::Speed:
-        return channel.speed;
-    case nexil::Setting::Acceleration:
-        return channel.acceleration;
-    case nexil::Setting::LowVibration:
-        break;
-    }
-    return channel.lowVibration == nexil::LowVibration::On ? 1 : 0;
-}
-
 constexpr std::size_t notPlanned = std::size_t(-1);
-
-const nexil::Setting settingOrder[]
-        = {nexil::Setting::Speed, nexil::Setting::Acceleration, nexil::Setting::LowVibration};
 
 // A left-hand side of diff: the snapshot file it names, or the controller it locates.
 int readSide(const QString &argument, bool isFile, std::vector<nexil::ChannelSettings> *channels)
@@ -238,87 +209,83 @@ int show(const Options &options)
     return exitcode::Ok;
 }
 
-int set(const Options &options)
+namespace {
+
+// One refused write does not keep the others from being tried, as in the window.
+// `wanted` gives the settings a channel is to have.
+void applyWrites(const Controller &controller,
+                 const std::function<const nexil::ChannelSettings &(uint32_t channel)> &wanted,
+                 WriteReport *report)
 {
-    Controller controller;
-    if (!controller.open(options.arguments.at(0)))
-        return exitcode::Controller;
+    for (std::size_t i = 0; i < report->writes().size(); ++i) {
+        const WriteReport::Write &step = report->writes()[i];
+        if (const nexil::Failure failure = controller.write(
+                    step.channel, step.setting, nexil::valueOf(wanted(step.channel), step.setting)))
+            report->refused(i, channelMessage(step.channel, failure));
+        else
+            report->made(i);
+    }
+}
+
+// Reads the one channel set writes; refused unless it can take what was asked for.
+int checkSet(const Options &options, const Controller &controller, std::vector<uint32_t> *channels,
+             std::vector<nexil::ChannelSettings> *before)
+{
     QString error;
-    std::vector<uint32_t> channels;
-    if (!selectChannels(options, controller, &channels, &error)) {
+    if (!selectChannels(options, controller, channels, &error)) {
         err(error);
         return exitcode::Usage;
     }
-    const uint32_t channel = channels.front();
-    std::vector<nexil::ChannelSettings> before;
-    if (const int status = readChannels(controller, channels, &before))
+    const uint32_t channel = channels->front();
+    if (const int status = readChannels(controller, *channels, before))
         return status;
-    if (!before.front().positioner) {
+    if (!before->front().positioner) {
         err(QStringLiteral("%1: channel %2 is not a positioner channel; nothing written")
                     .arg(controller.locator())
                     .arg(channel));
         return exitcode::Usage;
     }
-    if (options.lowVibration && before.front().lowVibration == nexil::LowVibration::Unsupported) {
+    if (options.lowVibration && before->front().lowVibration == nexil::LowVibration::Unsupported) {
         err(QStringLiteral("%1: channel %2 has no Low Vibration Mode; nothing written")
                     .arg(controller.locator())
                     .arg(channel));
         return exitcode::Usage;
     }
+    return exitcode::Ok;
+}
 
-    nexil::ChannelSettings wanted = before.front();
+// The settings asked for, in the window's order, given to `wanted`.
+std::vector<nexil::Setting> askedFor(const Options &options, nexil::ChannelSettings *wanted)
+{
     std::vector<nexil::Setting> asked;
     if (options.speed) {
-        wanted.speed = *options.speed;
+        wanted->speed = *options.speed;
         asked.push_back(nexil::Setting::Speed);
     }
     if (options.acceleration) {
-        wanted.acceleration = *options.acceleration;
+        wanted->acceleration = *options.acceleration;
         asked.push_back(nexil::Setting::Acceleration);
     }
     if (options.lowVibration) {
-        wanted.lowVibration
+        wanted->lowVibration
                 = *options.lowVibration ? nexil::LowVibration::On : nexil::LowVibration::Off;
         asked.push_back(nexil::Setting::LowVibration);
     }
-    // Only what differs is written, as restore does: an equal value costs no write, and an
-    // equal Low Vibration Mode no stop.
-    WriteReport report;
-    std::vector<std::size_t> planned;
-    planned.reserve(asked.size());
-    for (const nexil::Setting setting : asked) {
-        if (!differs(before.front(), wanted, setting)) {
-            planned.push_back(notPlanned);
-            continue;
-        }
-        planned.push_back(report.plan(channel, setting, settingName(setting),
-                                      valueText(before.front(), setting),
-                                      valueText(wanted, setting)));
-    }
-    // One refused write does not keep the others from being tried, as in the window.
-    for (std::size_t i = 0; i < asked.size(); ++i) {
-        if (planned[i] == notPlanned)
-            continue;
-        if (const nexil::Failure failure
-            = controller.write(channel, asked[i], valueOf(wanted, asked[i])))
-            report.refused(planned[i], channelMessage(channel, failure));
-        else
-            report.made(planned[i]);
-    }
-    std::vector<nexil::ChannelSettings> after;
-    if (const int status = readChannels(controller, channels, &after))
-        return status;
-    for (const WriteReport::Write &write : report.writes()) {
-        if (!write.refusal.isEmpty())
-            err(controller.locator() + QStringLiteral(": ") + write.refusal);
-    }
+    return asked;
+}
+
+// One line per setting asked for; true when every one holds as asked.
+bool reportSet(const std::vector<nexil::Setting> &asked, const std::vector<std::size_t> &planned,
+               const nexil::ChannelSettings &before, const nexil::ChannelSettings &after,
+               const nexil::ChannelSettings &wanted, const WriteReport &report)
+{
     bool held = true;
     for (std::size_t i = 0; i < asked.size(); ++i) {
         const nexil::Setting setting = asked[i];
         // A refused write is a failure even when the field happens to read back as asked.
         const QString refusal
                 = planned[i] == notPlanned ? QString() : report.writes()[planned[i]].refusal;
-        const bool matches = !differs(after.front(), wanted, setting);
+        const bool matches = !nexil::differs(after, wanted, setting);
         held = held && matches && refusal.isEmpty();
         QString outcome;
         if (!matches)
@@ -328,10 +295,50 @@ int set(const Options &options)
         else if (planned[i] == notPlanned && matches)
             outcome += QStringLiteral(" (already so, not written)");
         out(QStringLiteral("channel %1 %2: %3 -> %4%5\n")
-                    .arg(channel)
-                    .arg(settingName(setting), valueText(before.front(), setting),
-                         valueText(after.front(), setting), outcome));
+                    .arg(before.index)
+                    .arg(settingName(setting), valueText(before, setting),
+                         valueText(after, setting), outcome));
     }
+    return held;
+}
+
+} // namespace
+
+int set(const Options &options)
+{
+    Controller controller;
+    if (!controller.open(options.arguments.at(0)))
+        return exitcode::Controller;
+    std::vector<uint32_t> channels;
+    std::vector<nexil::ChannelSettings> before;
+    if (const int status = checkSet(options, controller, &channels, &before))
+        return status;
+    const uint32_t channel = channels.front();
+    nexil::ChannelSettings wanted = before.front();
+    const std::vector<nexil::Setting> asked = askedFor(options, &wanted);
+    // Only what differs is written, as restore does: an equal value costs no write, and an
+    // equal Low Vibration Mode no stop.
+    WriteReport report;
+    std::vector<std::size_t> planned;
+    planned.reserve(asked.size());
+    for (const nexil::Setting setting : asked) {
+        planned.push_back(!nexil::differs(before.front(), wanted, setting)
+                                  ? notPlanned
+                                  : report.plan(channel, setting, settingName(setting),
+                                                valueText(before.front(), setting),
+                                                valueText(wanted, setting)));
+    }
+    applyWrites(
+            controller, [&](uint32_t) -> const nexil::ChannelSettings & { return wanted; },
+            &report);
+    std::vector<nexil::ChannelSettings> after;
+    if (const int status = readChannels(controller, channels, &after))
+        return status;
+    for (const WriteReport::Write &write : report.writes()) {
+        if (!write.refusal.isEmpty())
+            err(controller.locator() + QStringLiteral(": ") + write.refusal);
+    }
+    const bool held = reportSet(asked, planned, before.front(), after.front(), wanted, report);
     report.finish();
     out(output::table(after));
     if (!controller.close())
@@ -414,6 +421,103 @@ int diff(const Options &options)
     return differences.empty() ? exitcode::Ok : exitcode::Differs;
 }
 
+namespace {
+
+// Reads the channels a restore is to write, once the file and the controller are found to
+// match. Everything is checked before the first write, so a mismatch leaves the controller as
+// it was.
+int checkRestore(const Options &options, const QString &where, const nexil::Snapshot &file,
+                 const Controller &controller, std::vector<uint32_t> *channels,
+                 std::vector<nexil::ChannelSettings> *before)
+{
+    if (file.channels.size() != controller.channelCount()) {
+        err(QStringLiteral("%1 do not match: %2 channels in the file, %3 on the controller; "
+                           "nothing written")
+                    .arg(where)
+                    .arg(file.channels.size())
+                    .arg(controller.channelCount()));
+        return exitcode::File;
+    }
+    QString error;
+    if (!selectChannels(options, controller, channels, &error)) {
+        err(error);
+        return exitcode::Usage;
+    }
+    if (const int status = readChannels(controller, *channels, before))
+        return status;
+    for (const nexil::ChannelSettings &now : *before) {
+        const QString mismatch = nexil::snapshot::mismatch(now, file.channels[now.index]);
+        if (!mismatch.isEmpty()) {
+            err(QStringLiteral("%1 do not match: channel %2 is %3; nothing written")
+                        .arg(where)
+                        .arg(now.index)
+                        .arg(mismatch));
+            return exitcode::File;
+        }
+    }
+    return exitcode::Ok;
+}
+
+void planRestore(const std::vector<nexil::ChannelSettings> &before,
+                 const std::vector<nexil::ChannelSettings> &wanted, WriteReport *report)
+{
+    for (const nexil::ChannelSettings &now : before) {
+        for (const nexil::snapshot::Step &step : nexil::snapshot::plan({now}, wanted))
+            report->plan(step.channel, step.setting, settingName(step.setting),
+                         valueText(now, step.setting),
+                         valueText(wanted[step.channel], step.setting));
+    }
+}
+
+void reportDryRun(const WriteReport &report)
+{
+    for (const WriteReport::Write &step : report.writes())
+        out(QStringLiteral("would write channel %1 %2: %3 -> %4\n")
+                    .arg(step.channel)
+                    .arg(step.field, step.from, step.to));
+    out(QStringLiteral("dry run: %1 field(s) to write, nothing written\n")
+                .arg(report.writes().size()));
+}
+
+// One line per field that was written or does not match; true when every field matches.
+bool reportRestore(const std::vector<nexil::ChannelSettings> &after,
+                   const std::vector<nexil::ChannelSettings> &wanted, const WriteReport &report)
+{
+    bool matches = true;
+    for (const nexil::ChannelSettings &now : after) {
+        if (!now.positioner)
+            continue;
+        for (const nexil::Setting setting : nexil::allSettings()) {
+            const auto planned
+                    = std::find_if(report.writes().begin(), report.writes().end(),
+                                   [&](const WriteReport::Write &w) {
+                                       return w.channel == now.index && w.setting == setting;
+                                   });
+            const bool wasPlanned = planned != report.writes().end();
+            const bool refused = wasPlanned && !planned->refusal.isEmpty();
+            // A refused write fails even when the field happens to read back as asked.
+            const bool ok = !nexil::differs(now, wanted[now.index], setting) && !refused;
+            matches = matches && ok;
+            if (!wasPlanned && ok)
+                continue;
+            QString outcome = QStringLiteral("restored");
+            if (refused)
+                outcome = QStringLiteral("FAILED: ") + planned->refusal;
+            else if (!ok)
+                outcome = QStringLiteral("FAILED: the controller holds %1")
+                                  .arg(valueText(now, setting));
+            out(QStringLiteral("channel %1 %2: %3 -> %4 %5\n")
+                        .arg(now.index)
+                        .arg(settingName(setting),
+                             wasPlanned ? planned->from : valueText(now, setting),
+                             valueText(wanted[now.index], setting), outcome));
+        }
+    }
+    return matches;
+}
+
+} // namespace
+
 int restore(const Options &options)
 {
     const QString path = options.arguments.at(1);
@@ -423,128 +527,38 @@ int restore(const Options &options)
         err(error + QStringLiteral("; nothing written"));
         return exitcode::File;
     }
-
     Controller controller;
     if (!controller.open(options.arguments.at(0)))
         return exitcode::Controller;
     const QString where = path + QStringLiteral(" and ") + controller.locator();
-    if (file.channels.size() != controller.channelCount()) {
-        err(QStringLiteral("%1 do not match: %2 channels in the file, %3 on the controller; "
-                           "nothing written")
-                    .arg(where)
-                    .arg(file.channels.size())
-                    .arg(controller.channelCount()));
-        return exitcode::File;
-    }
     std::vector<uint32_t> channels;
-    if (!selectChannels(options, controller, &channels, &error)) {
-        err(error);
-        return exitcode::Usage;
-    }
     std::vector<nexil::ChannelSettings> before;
-    if (const int status = readChannels(controller, channels, &before))
+    if (const int status = checkRestore(options, where, file, controller, &channels, &before))
         return status;
-
-    // Everything is checked before the first write, so a mismatch leaves the controller as it was.
-    for (const nexil::ChannelSettings &now : before) {
-        const nexil::ChannelSettings &wanted = file.channels[now.index];
-        QString mismatch;
-        if (now.positioner != wanted.positioner) {
-            mismatch = wanted.positioner
-                    ? QStringLiteral("a positioner in the file, not one on the controller")
-                    : QStringLiteral("not a positioner in the file, one on the controller");
-        } else if (now.positioner && now.sensorType != wanted.sensorType) {
-            mismatch = QStringLiteral("sensor type %1 in the file, %2 on the controller")
-                               .arg(wanted.sensorType)
-                               .arg(now.sensorType);
-        } else if (now.positioner
-                   && (now.lowVibration == nexil::LowVibration::Unsupported)
-                           != (wanted.lowVibration == nexil::LowVibration::Unsupported)) {
-            mismatch = QStringLiteral("Low Vibration Mode %1 in the file, %2 on the controller")
-                               .arg(nexil::snapshot::lowVibrationText(wanted.lowVibration),
-                                    nexil::snapshot::lowVibrationText(now.lowVibration));
-        }
-        if (!mismatch.isEmpty()) {
-            err(QStringLiteral("%1 do not match: channel %2 is %3; nothing written")
-                        .arg(where)
-                        .arg(now.index)
-                        .arg(mismatch));
-            return exitcode::File;
-        }
-    }
 
     WriteReport report;
-    for (const nexil::ChannelSettings &now : before) {
-        if (!now.positioner)
-            continue;
-        for (const nexil::Setting setting : settingOrder) {
-            if (differs(now, file.channels[now.index], setting))
-                report.plan(now.index, setting, settingName(setting), valueText(now, setting),
-                            valueText(file.channels[now.index], setting));
-        }
-    }
-    if (options.dryRun) {
-        for (const WriteReport::Write &step : report.writes())
-            out(QStringLiteral("would write channel %1 %2: %3 -> %4\n")
-                        .arg(step.channel)
-                        .arg(step.field, step.from, step.to));
-        out(QStringLiteral("dry run: %1 field(s) to write, nothing written\n")
-                    .arg(report.writes().size()));
-        report.finish();
-        if (!controller.close())
-            return exitcode::Controller;
-        return exitcode::Ok;
-    }
-
-    for (std::size_t i = 0; i < report.writes().size(); ++i) {
-        const WriteReport::Write &step = report.writes()[i];
-        if (const nexil::Failure failure = controller.write(
-                    step.channel, step.setting, valueOf(file.channels[step.channel], step.setting)))
-            report.refused(i, channelMessage(step.channel, failure));
-        else
-            report.made(i);
-    }
-    std::vector<nexil::ChannelSettings> after;
-    if (const int status = readChannels(controller, channels, &after))
-        return status;
+    planRestore(before, file.channels, &report);
+    if (options.dryRun)
+        reportDryRun(report);
+    else
+        applyWrites(
+                controller,
+                [&](uint32_t channel) -> const nexil::ChannelSettings & {
+                    return file.channels[channel];
+                },
+                &report);
     bool matches = true;
-    for (const nexil::ChannelSettings &now : after) {
-        const nexil::ChannelSettings &wanted = file.channels[now.index];
-        if (!now.positioner)
-            continue;
-        for (const nexil::Setting setting : settingOrder) {
-            const auto planned
-                    = std::find_if(report.writes().begin(), report.writes().end(),
-                                   [&](const WriteReport::Write &w) {
-                                       return w.channel == now.index && w.setting == setting;
-                                   });
-            const bool wasPlanned = planned != report.writes().end();
-            const bool refused = wasPlanned && !planned->refusal.isEmpty();
-            // A refused write fails even when the field happens to read back as asked.
-            const bool ok = !differs(now, wanted, setting) && !refused;
-            matches = matches && ok;
-            if (!wasPlanned && ok)
-                continue;
-            QString outcome;
-            if (ok)
-                outcome = QStringLiteral("restored");
-            else if (refused)
-                outcome = QStringLiteral("FAILED: ") + planned->refusal;
-            else
-                outcome = QStringLiteral("FAILED: the controller holds %1")
-                                  .arg(valueText(now, setting));
-            out(QStringLiteral("channel %1 %2: %3 -> %4 %5\n")
-                        .arg(now.index)
-                        .arg(settingName(setting),
-                             wasPlanned ? planned->from : valueText(now, setting),
-                             valueText(wanted, setting), outcome));
-        }
+    if (!options.dryRun) {
+        std::vector<nexil::ChannelSettings> after;
+        if (const int status = readChannels(controller, channels, &after))
+            return status;
+        matches = reportRestore(after, file.channels, report);
+        const QString who = nexil::escaped(controller.locator());
+        out(matches ? QStringLiteral("%1 matches %2 (%3 field(s) written)\n")
+                              .arg(who, nexil::escaped(path))
+                              .arg(report.writes().size())
+                    : QStringLiteral("%1 does not match %2\n").arg(who, nexil::escaped(path)));
     }
-    out(matches ? QStringLiteral("%1 matches %2 (%3 field(s) written)\n")
-                          .arg(nexil::escaped(controller.locator()), nexil::escaped(path))
-                          .arg(report.writes().size())
-                : QStringLiteral("%1 does not match %2\n")
-                          .arg(nexil::escaped(controller.locator()), nexil::escaped(path)));
     report.finish();
     if (!controller.close())
         return exitcode::Controller;

@@ -41,9 +41,6 @@ const char *readFailure(Read read);
 // Channel type 0 is the only kind of channel the program serves.
 constexpr uint32_t PositionerChannel = 0;
 
-// The three settings, in the order the window shows them and a restore writes them.
-enum class Setting { Speed, Acceleration, LowVibration };
-
 // The reads a successful write of `setting` is followed by, in order.
 const std::vector<Read> &readsAfterWrite(Setting setting);
 

@@ -26,6 +26,13 @@ struct ChannelSettings
     LowVibration lowVibration = LowVibration::Off;
 };
 
+// The three settings, in the order the window shows them and a restore writes them.
+enum class Setting { Speed, Acceleration, LowVibration };
+const std::vector<Setting> &allSettings();
+// Low Vibration Mode as written: 1 on, 0 off.
+uint32_t valueOf(const ChannelSettings &channel, Setting setting);
+bool differs(const ChannelSettings &now, const ChannelSettings &wanted, Setting setting);
+
 struct Snapshot
 {
     QString locator;
@@ -67,6 +74,19 @@ struct Difference
 bool sameUnits(uint32_t sensorType, uint32_t otherSensorType);
 std::vector<Difference> compare(const std::vector<ChannelSettings> &left,
                                 const std::vector<ChannelSettings> &right);
+
+// One write of a restore.
+struct Step
+{
+    uint32_t channel = 0;
+    Setting setting = Setting::Speed;
+};
+// Every setting of a positioner channel in `now` that differs from the same channel of
+// `wanted` (indexed by channel), channel by channel in the order of allSettings().
+std::vector<Step> plan(const std::vector<ChannelSettings> &now,
+                       const std::vector<ChannelSettings> &wanted);
+// Why `now` cannot be given `wanted`'s settings, or empty when it can.
+QString mismatch(const ChannelSettings &now, const ChannelSettings &wanted);
 
 } // namespace snapshot
 
