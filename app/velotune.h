@@ -15,7 +15,7 @@
 //   velotune_writes.cpp        on_sbSpeed_valueChanged, on_sbAcceleration_valueChanged,
 //                              on_pbLowVibration_clicked, showLowVibrationAfterRefusal,
 //                              on_sbSpeed_refused, on_sbAcceleration_refused,
-//                              writeSpeed, writeAcceleration, writeHeldSteps
+//                              stepped, writeBox, writeHeldSteps
 //   velotune_statusmessage.cpp statusText, showStatus
 // The calls, sequences and messages are velotune-cli's too: controller/session.h.
 class QueuedSteps;
@@ -58,8 +58,10 @@ private:
     void fetch(nexil::Read read, uint32_t channel);
     void showRead(nexil::Read read, const nexil::Reading &reading);
     nexil::Session::ReadBack shownReads();
-    void writeSpeed(uint32_t channel, int value);
-    void writeAcceleration(uint32_t channel, int value);
+    // A step of the speed or acceleration box: held on a slow link, else written.
+    void stepped(SepSpinBox *box, int value);
+    // Writes the box's setting; the box shows what the controller took or holds.
+    void writeBox(SepSpinBox *box, uint32_t channel, int value);
     // Writes the final value of each box whose queued steps were held, but `except`'s.
     void writeHeldSteps(const QAbstractSpinBox *except = nullptr);
     // Without a usable library nothing can be found or opened: one line says why.

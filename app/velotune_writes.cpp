@@ -28,47 +28,38 @@ nexil::Session::ReadBack Velotune::shownReads()
 
 void Velotune::on_sbSpeed_valueChanged(int value)
 {
-    const slowlink::Action action;
-    const auto channel = uint32_t(ui.sbChannelIndex->value());
-    if (queuedSteps->hold(ui.sbSpeed, channel))
-        return;
-    writeHeldSteps(ui.sbSpeed);
-    writeSpeed(channel, value);
-}
-
-void Velotune::writeSpeed(uint32_t channel, int value)
-{
-    const nexil::Failure failure
-            = session.write(channel, nexil::Setting::Speed, uint32_t(value), shownReads());
-    if (failure) {
-        showStatus(failure);
-        showAfterRefusal(ui.sbSpeed, session.read(nexil::Read::Speed, channel));
-        return;
-    }
-    // Taken: the box's range now follows this value, not the one read before.
-    ui.sbSpeed->showHeld(uint32_t(value));
+    stepped(ui.sbSpeed, value);
 }
 
 void Velotune::on_sbAcceleration_valueChanged(int value)
 {
-    const slowlink::Action action;
-    const auto channel = uint32_t(ui.sbChannelIndex->value());
-    if (queuedSteps->hold(ui.sbAcceleration, channel))
-        return;
-    writeHeldSteps(ui.sbAcceleration);
-    writeAcceleration(channel, value);
+    stepped(ui.sbAcceleration, value);
 }
 
-void Velotune::writeAcceleration(uint32_t channel, int value)
+void Velotune::stepped(SepSpinBox *box, int value)
 {
+    const slowlink::Action action;
+    const auto channel = uint32_t(ui.sbChannelIndex->value());
+    if (queuedSteps->hold(box, channel))
+        return;
+    writeHeldSteps(box);
+    writeBox(box, channel, value);
+}
+
+void Velotune::writeBox(SepSpinBox *box, uint32_t channel, int value)
+{
+    const bool speed = box == ui.sbSpeed;
     const nexil::Failure failure
-            = session.write(channel, nexil::Setting::Acceleration, uint32_t(value), shownReads());
+            = session.write(channel, speed ? nexil::Setting::Speed : nexil::Setting::Acceleration,
+                            uint32_t(value), shownReads());
     if (failure) {
         showStatus(failure);
-        showAfterRefusal(ui.sbAcceleration, session.read(nexil::Read::Acceleration, channel));
+        showAfterRefusal(
+                box, session.read(speed ? nexil::Read::Speed : nexil::Read::Acceleration, channel));
         return;
     }
-    ui.sbAcceleration->showHeld(uint32_t(value));
+    // Taken: the box's range now follows this value, not the one read before.
+    box->showHeld(uint32_t(value));
 }
 
 // After a refused stop or property write the button shows the controller's state, or, when
@@ -89,10 +80,8 @@ void Velotune::writeHeldSteps(const QAbstractSpinBox *except)
     for (const QueuedSteps::Held &held : queuedSteps->takeHeld()) {
         if (held.box == except)
             continue;
-        if (held.box == ui.sbSpeed)
-            writeSpeed(held.channel, ui.sbSpeed->value());
-        else
-            writeAcceleration(held.channel, ui.sbAcceleration->value());
+        SepSpinBox *box = held.box == ui.sbSpeed ? ui.sbSpeed : ui.sbAcceleration;
+        writeBox(box, held.channel, box->value());
     }
 }
 

@@ -259,9 +259,11 @@ QByteArray toJson(const Snapshot &snapshot)
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 
-bool parse(const QByteArray &json, const QString &origin, Snapshot *out, QString *error)
+namespace {
+
+// The top-level object of a snapshot, with no key twice anywhere.
+bool topObject(const QByteArray &json, const QString &prefix, QJsonObject *top, QString *error)
 {
-    const QString prefix = origin + QStringLiteral(": ");
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
@@ -283,7 +285,18 @@ bool parse(const QByteArray &json, const QString &origin, Snapshot *out, QString
                 + QStringLiteral("duplicate key \"%1\"").arg(key);
         return false;
     }
-    const QJsonObject top = document.object();
+    *top = document.object();
+    return true;
+}
+
+} // namespace
+
+bool parse(const QByteArray &json, const QString &origin, Snapshot *out, QString *error)
+{
+    const QString prefix = origin + QStringLiteral(": ");
+    QJsonObject top;
+    if (!topObject(json, prefix, &top, error))
+        return false;
     const Fields fields(top, prefix);
     // Format and version first: a different file says so rather than "unknown key".
     QString format;
