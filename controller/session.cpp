@@ -126,27 +126,20 @@ Failure Session::close()
 Reading Session::read(Read what, uint32_t channel) const
 {
     Reading r;
-    switch (what) {
-    case Read::ChannelType:
-        r.status = call::getChannelType(m_system, channel, &r.value);
-        break;
-    case Read::SensorType:
-        r.status = call::getSensorType(m_system, channel, &r.value);
-        break;
-    case Read::Speed:
-        r.status = call::getClosedLoopMoveSpeed(m_system, channel, &r.value);
-        break;
-    case Read::Acceleration:
-        r.status = call::getClosedLoopMoveAcceleration(m_system, channel, &r.value);
-        break;
-    case Read::LowVibration: {
+    if (what == Read::LowVibration) {
         // The key is asked of the library at every use; PropertyNotSupported: the channel has
         // no such property.
         const uint32_t key = lowVibrationKey();
         r.status = call::getChannelProperty(m_system, channel, key, &r.value);
-        break;
+        return r;
     }
-    }
+    // The other four, in the order of Read.
+    static_assert(int(Read::Acceleration) == 3, "the getters follow the order of Read");
+    using Getter = uint32_t (*)(uint32_t, uint32_t, uint32_t *);
+    static const Getter getters[]
+            = {call::getChannelType, call::getSensorType, call::getClosedLoopMoveSpeed,
+               call::getClosedLoopMoveAcceleration};
+    r.status = getters[int(what)](m_system, channel, &r.value);
     return r;
 }
 
