@@ -90,7 +90,7 @@ private:
 } // namespace
 
 Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
-    : QMainWindow(parent, flags), systemIndex(0), statusTip(nullptr), queuedSteps(nullptr)
+    : QMainWindow(parent, flags), statusTip(nullptr), queuedSteps(nullptr)
 {
     // The settings store below is located by these.
     QCoreApplication::setOrganizationName(QStringLiteral("Norvane"));

@@ -1,7 +1,7 @@
 #ifndef VELOTUNE_H
 #define VELOTUNE_H
 
-#include "channelio.h"
+#include "session.h"
 #include "ui_velotune.h"
 
 #include <QMainWindow>
@@ -9,15 +9,15 @@
 #include <cstdint>
 
 // The main window. Its bodies live beside the concern they serve:
-//   app/velotune.cpp             construction, settings, shortcuts, destructor, About slot
-//   controller/connection.cpp    on_pbRefresh_clicked, on_pbConnect_clicked
-//   controller/readback.cpp      on_sbChannelIndex_valueChanged, fetch*, fetch
-//   controller/writes.cpp        on_sbSpeed_valueChanged, on_sbAcceleration_valueChanged,
-//                                on_pbLowVibration_clicked, showLowVibrationAfterRefusal,
-//                                on_sbSpeed_refused, on_sbAcceleration_refused,
-//                                writeSpeed, writeAcceleration, writeHeldSteps
-//   controller/statusmessage.cpp statusText, showStatus
-// The calls and sequences they make are shared with velotune-cli: controller/channelio.h.
+//   velotune.cpp               construction, settings, shortcuts, destructor, About slot
+//   velotune_connection.cpp    on_pbRefresh_clicked, on_pbConnect_clicked
+//   velotune_readback.cpp      on_sbChannelIndex_valueChanged, fetch, show*
+//   velotune_writes.cpp        on_sbSpeed_valueChanged, on_sbAcceleration_valueChanged,
+//                              on_pbLowVibration_clicked, showLowVibrationAfterRefusal,
+//                              on_sbSpeed_refused, on_sbAcceleration_refused,
+//                              stepped, writeBox, writeHeldSteps
+//   velotune_statusmessage.cpp statusText, showStatus
+// The calls, sequences and messages are velotune-cli's too: controller/session.h.
 class QueuedSteps;
 class StatusTip;
 
@@ -44,25 +44,31 @@ private:
     // How long a one-line message stays in the status bar.
     static constexpr int messageTimeout = 2000;
 
+    // The library's text for `status`: the one way the window asks for it.
     QString statusText(uint32_t status) const;
-    void showStatus(const QString &message, uint32_t status);
-    void fetchChannelType(uint32_t channel);
-    void fetchSensorType(uint32_t channel);
-    void fetchSpeed(uint32_t channel);
-    void fetchAcceleration(uint32_t channel);
-    void fetchLowVibration(uint32_t channel);
+    // `failure`'s message, translated, in the status bar.
+    void showStatus(const nexil::Failure &failure);
+    void showChannelType(const nexil::Reading &type);
+    void showSensorType(const nexil::Reading &type);
+    void showSpeed(const nexil::Reading &speed);
+    void showAcceleration(const nexil::Reading &acceleration);
+    void showLowVibration(const nexil::Reading &lowVibration);
     void showLowVibrationAfterRefusal(uint32_t channel, bool clickedOn);
-    // One of the five reads above, as the shared read sequences name them.
+    // One read of the channel, shown by the one of the five above that serves it.
     void fetch(nexil::Read read, uint32_t channel);
-    void writeSpeed(uint32_t channel, int value);
-    void writeAcceleration(uint32_t channel, int value);
+    void showRead(nexil::Read read, const nexil::Reading &reading);
+    nexil::Session::ReadBack shownReads();
+    // A step of the speed or acceleration box: held on a slow link, else written.
+    void stepped(SepSpinBox *box, int value);
+    // Writes the box's setting; the box shows what the controller took or holds.
+    void writeBox(SepSpinBox *box, uint32_t channel, int value);
     // Writes the final value of each box whose queued steps were held, but `except`'s.
     void writeHeldSteps(const QAbstractSpinBox *except = nullptr);
     // Without a usable library nothing can be found or opened: one line says why.
     void showLibraryNotice();
 
     Ui::VelotuneClass ui;
-    uint32_t systemIndex;
+    nexil::Session session;
     StatusTip *statusTip;
     QueuedSteps *queuedSteps;
 };

@@ -1,14 +1,15 @@
 #include "commands.h"
 
-#include "controller.h"
 #include "escaped.h"
 #include "exitcodes.h"
 #include "filereplace.h"
 #include "interrupt.h"
 #include "nexillibrary.h"
 #include "output.h"
+#include "session.h"
 #include "snapshot.h"
 #include "statusformat.h"
+#include "units.h"
 #include "writereport.h"
 
 #include <QCoreApplication>
@@ -19,6 +20,7 @@
 #include <QLoggingCategory>
 
 #include <algorithm>
+#include <functional>
 
 Q_LOGGING_CATEGORY(lcCli, "velotune.cli", QtInfoMsg)
 
@@ -28,6 +30,42 @@ namespace {
 
 using output::err;
 using output::out;
+
+QString messageOf(const nexil::Failure &failure)
+{
+    return nexil::statusMessage(QString::fromLatin1(failure.format), failure.status);
+}
+
+QString channelMessage(uint32_t channel, const nexil::Failure &failure)
+{
+    return QStringLiteral("channel %1: ").arg(channel) + messageOf(failure);
+}
+
+// Every library call but the read-backs of a write is preceded by a check for a pending SIGINT
+// or SIGTERM; on any way out the system is released.
+class Controller : public nexil::Session
+{
+public:
+    Controller() : nexil::Session(interrupt::check, true) { }
+
+    // Opens the system and reads its channel count; on failure prints why.
+    bool open(const QString &locator)
+    {
+        const nexil::Failure failure = Session::open(locator, [&](const nexil::Failure &f) {
+            err(locator + QStringLiteral(": ") + messageOf(f));
+        });
+        return !failure;
+    }
+
+    // On failure prints why.
+    bool close()
+    {
+        const nexil::Failure failure = Session::close();
+        if (failure)
+            err(locator() + QStringLiteral(": ") + messageOf(failure));
+        return !failure;
+    }
+};
 
 // The channels asked for, or all of them; a channel the controller does not have is refused.
 bool selectChannels(const Options &options, const Controller &controller,
@@ -55,15 +93,14 @@ bool selectChannels(const Options &options, const Controller &controller,
 }
 
 // Reads the given channels; on failure the message is printed and the exit status returned.
-int readChannels(Controller &controller, const std::vector<uint32_t> &channels,
-                 std::vector<ChannelSettings> *settings)
+int readChannels(const Controller &controller, const std::vector<uint32_t> &channels,
+                 std::vector<nexil::ChannelSettings> *settings)
 {
     settings->clear();
     for (const uint32_t channel : channels) {
-        ChannelSettings read;
-        QString error;
-        if (!controller.readChannel(channel, &read, &error)) {
-            err(controller.locator() + QStringLiteral(": ") + error);
+        nexil::ChannelSettings read;
+        if (const nexil::Failure failure = controller.readChannel(channel, &read)) {
+            err(controller.locator() + QStringLiteral(": ") + channelMessage(channel, failure));
             return exitcode::Controller;
         }
         settings->push_back(read);
@@ -73,14 +110,12 @@ int readChannels(Controller &controller, const std::vector<uint32_t> &channels,
 
 // Opens, reads the channels asked for (all without --channel) and releases the controller.
 int readController(const QString &locator, const Options &options,
-                   std::vector<ChannelSettings> *settings, uint32_t *channelCount = nullptr)
+                   std::vector<nexil::ChannelSettings> *settings, uint32_t *channelCount = nullptr)
 {
-    Controller controller(locator);
-    QString error;
-    if (!controller.open(&error)) {
-        err(error);
+    Controller controller;
+    if (!controller.open(locator))
         return exitcode::Controller;
-    }
+    QString error;
     if (channelCount != nullptr)
         *channelCount = controller.channelCount();
     std::vector<uint32_t> channels;
@@ -90,24 +125,9 @@ int readController(const QString &locator, const Options &options,
     }
     if (const int status = readChannels(controller, channels, settings))
         return status;
-    if (!controller.close(&error)) {
-        err(error);
+    if (!controller.close())
         return exitcode::Controller;
-    }
     return exitcode::Ok;
-}
-
-bool differs(const ChannelSettings &now, const ChannelSettings &wanted, nexil::Setting setting)
-{
-    switch (setting) {
-    case nexil::Setting::Speed:
-        return now.speed != wanted.speed;
-    case nexil::Setting::Acceleration:
-        return now.acceleration != wanted.acceleration;
-    case nexil::Setting::LowVibration:
-        break;
-    }
-    return now.lowVibration != wanted.lowVibration;
 }
 
 QString settingName(nexil::Setting setting)
@@ -123,44 +143,28 @@ QString settingName(nexil::Setting setting)
     return QStringLiteral("lowVibration");
 }
 
-QString valueText(const ChannelSettings &channel, nexil::Setting setting)
+QString valueText(const nexil::ChannelSettings &channel, nexil::Setting setting)
 {
     switch (setting) {
     case nexil::Setting::Speed:
-        return output::grouped(channel.speed);
+        return nexil::grouped(channel.speed);
     case nexil::Setting::Acceleration:
-        return output::grouped(channel.acceleration);
+        return nexil::grouped(channel.acceleration);
     case nexil::Setting::LowVibration:
         break;
     }
-    return snapshot::lowVibrationText(channel.lowVibration);
-}
-
-uint32_t valueOf(const ChannelSettings &channel, nexil::Setting setting)
-{
-    switch (setting) {
-    case nexil::Setting::Speed:
-        return channel.speed;
-    case nexil::Setting::Acceleration:
-        return channel.acceleration;
-    case nexil::Setting::LowVibration:
-        break;
-    }
-    return channel.lowVibration == LowVibration::On ? 1 : 0;
+    return nexil::snapshot::lowVibrationText(channel.lowVibration);
 }
 
 constexpr std::size_t notPlanned = std::size_t(-1);
 
-const nexil::Setting settingOrder[]
-        = {nexil::Setting::Speed, nexil::Setting::Acceleration, nexil::Setting::LowVibration};
-
 // A left-hand side of diff: the snapshot file it names, or the controller it locates.
-int readSide(const QString &argument, bool isFile, std::vector<ChannelSettings> *channels)
+int readSide(const QString &argument, bool isFile, std::vector<nexil::ChannelSettings> *channels)
 {
     if (isFile) {
-        Snapshot snapshot;
+        nexil::Snapshot snapshot;
         QString error;
-        if (!snapshot::readFile(argument, &snapshot, &error)) {
+        if (!nexil::snapshot::readFile(argument, &snapshot, &error)) {
             err(error);
             return exitcode::File;
         }
@@ -175,9 +179,8 @@ int readSide(const QString &argument, bool isFile, std::vector<ChannelSettings> 
 int list(const Options &)
 {
     QStringList locators;
-    if (const uint32_t status = nexil::findSystems(&locators)) {
-        err(nexil::statusMessage(QStringLiteral("Could not search for controllers. Error: %1 (%2)"),
-                                 status));
+    if (const nexil::Failure failure = nexil::findSystems(&locators)) {
+        err(messageOf(failure));
         return exitcode::Controller;
     }
     for (const QString &locator : locators)
@@ -188,13 +191,13 @@ int list(const Options &)
 int show(const Options &options)
 {
     const QString locator = options.arguments.at(0);
-    std::vector<ChannelSettings> channels;
+    std::vector<nexil::ChannelSettings> channels;
     if (const int status = readController(locator, options, &channels))
         return status;
     if (options.json) {
         QJsonArray list;
-        for (const ChannelSettings &channel : channels)
-            list.append(snapshot::channelToJson(channel));
+        for (const nexil::ChannelSettings &channel : channels)
+            list.append(nexil::snapshot::channelToJson(channel));
         QJsonObject object;
         object.insert(QStringLiteral("locator"), locator);
         object.insert(QStringLiteral("channels"), list);
@@ -205,87 +208,83 @@ int show(const Options &options)
     return exitcode::Ok;
 }
 
-int set(const Options &options)
+namespace {
+
+// One refused write does not keep the others from being tried, as in the window.
+// `wanted` gives the settings a channel is to have.
+void applyWrites(const Controller &controller,
+                 const std::function<const nexil::ChannelSettings &(uint32_t channel)> &wanted,
+                 WriteReport *report)
 {
-    Controller controller(options.arguments.at(0));
-    QString error;
-    if (!controller.open(&error)) {
-        err(error);
-        return exitcode::Controller;
+    for (std::size_t i = 0; i < report->writes().size(); ++i) {
+        const WriteReport::Write &step = report->writes()[i];
+        if (const nexil::Failure failure = controller.write(
+                    step.channel, step.setting, nexil::valueOf(wanted(step.channel), step.setting)))
+            report->refused(i, channelMessage(step.channel, failure));
+        else
+            report->made(i);
     }
-    std::vector<uint32_t> channels;
-    if (!selectChannels(options, controller, &channels, &error)) {
+}
+
+// Reads the one channel set writes; refused unless it can take what was asked for.
+int checkSet(const Options &options, const Controller &controller, std::vector<uint32_t> *channels,
+             std::vector<nexil::ChannelSettings> *before)
+{
+    QString error;
+    if (!selectChannels(options, controller, channels, &error)) {
         err(error);
         return exitcode::Usage;
     }
-    const uint32_t channel = channels.front();
-    std::vector<ChannelSettings> before;
-    if (const int status = readChannels(controller, channels, &before))
+    const uint32_t channel = channels->front();
+    if (const int status = readChannels(controller, *channels, before))
         return status;
-    if (!before.front().positioner) {
+    if (!before->front().positioner) {
         err(QStringLiteral("%1: channel %2 is not a positioner channel; nothing written")
                     .arg(controller.locator())
                     .arg(channel));
         return exitcode::Usage;
     }
-    if (options.lowVibration && before.front().lowVibration == LowVibration::Unsupported) {
+    if (options.lowVibration && before->front().lowVibration == nexil::LowVibration::Unsupported) {
         err(QStringLiteral("%1: channel %2 has no Low Vibration Mode; nothing written")
                     .arg(controller.locator())
                     .arg(channel));
         return exitcode::Usage;
     }
+    return exitcode::Ok;
+}
 
-    ChannelSettings wanted = before.front();
+// The settings asked for, in the window's order, given to `wanted`.
+std::vector<nexil::Setting> askedFor(const Options &options, nexil::ChannelSettings *wanted)
+{
     std::vector<nexil::Setting> asked;
     if (options.speed) {
-        wanted.speed = *options.speed;
+        wanted->speed = *options.speed;
         asked.push_back(nexil::Setting::Speed);
     }
     if (options.acceleration) {
-        wanted.acceleration = *options.acceleration;
+        wanted->acceleration = *options.acceleration;
         asked.push_back(nexil::Setting::Acceleration);
     }
     if (options.lowVibration) {
-        wanted.lowVibration = *options.lowVibration ? LowVibration::On : LowVibration::Off;
+        wanted->lowVibration
+                = *options.lowVibration ? nexil::LowVibration::On : nexil::LowVibration::Off;
         asked.push_back(nexil::Setting::LowVibration);
     }
-    // Only what differs is written, as restore does: an equal value costs no write, and an
-    // equal Low Vibration Mode no stop.
-    WriteReport report;
-    std::vector<std::size_t> planned;
-    planned.reserve(asked.size());
-    for (const nexil::Setting setting : asked) {
-        if (!differs(before.front(), wanted, setting)) {
-            planned.push_back(notPlanned);
-            continue;
-        }
-        planned.push_back(report.plan(channel, setting, settingName(setting),
-                                      valueText(before.front(), setting),
-                                      valueText(wanted, setting)));
-    }
-    // One refused write does not keep the others from being tried, as in the window.
-    for (std::size_t i = 0; i < asked.size(); ++i) {
-        if (planned[i] == notPlanned)
-            continue;
-        if (controller.write(channel, asked[i], valueOf(wanted, asked[i]), &error))
-            report.made(planned[i]);
-        else
-            report.refused(planned[i], error);
-    }
-    std::vector<ChannelSettings> after;
-    if (const int status = readChannels(controller, channels, &after))
-        return status;
-    for (const WriteReport::Write &write : report.writes()) {
-        if (!write.refusal.isEmpty())
-            err(controller.locator() + QStringLiteral(": ") + write.refusal);
-    }
+    return asked;
+}
+
+// One line per setting asked for; true when every one holds as asked.
+bool reportSet(const std::vector<nexil::Setting> &asked, const std::vector<std::size_t> &planned,
+               const nexil::ChannelSettings &before, const nexil::ChannelSettings &after,
+               const nexil::ChannelSettings &wanted, const WriteReport &report)
+{
     bool held = true;
     for (std::size_t i = 0; i < asked.size(); ++i) {
         const nexil::Setting setting = asked[i];
         // A refused write is a failure even when the field happens to read back as asked.
         const QString refusal
                 = planned[i] == notPlanned ? QString() : report.writes()[planned[i]].refusal;
-        const bool matches = !differs(after.front(), wanted, setting);
+        const bool matches = !nexil::differs(after, wanted, setting);
         held = held && matches && refusal.isEmpty();
         QString outcome;
         if (!matches)
@@ -295,16 +294,54 @@ int set(const Options &options)
         else if (planned[i] == notPlanned && matches)
             outcome += QStringLiteral(" (already so, not written)");
         out(QStringLiteral("channel %1 %2: %3 -> %4%5\n")
-                    .arg(channel)
-                    .arg(settingName(setting), valueText(before.front(), setting),
-                         valueText(after.front(), setting), outcome));
+                    .arg(before.index)
+                    .arg(settingName(setting), valueText(before, setting),
+                         valueText(after, setting), outcome));
     }
+    return held;
+}
+
+} // namespace
+
+int set(const Options &options)
+{
+    Controller controller;
+    if (!controller.open(options.arguments.at(0)))
+        return exitcode::Controller;
+    std::vector<uint32_t> channels;
+    std::vector<nexil::ChannelSettings> before;
+    if (const int status = checkSet(options, controller, &channels, &before))
+        return status;
+    const uint32_t channel = channels.front();
+    nexil::ChannelSettings wanted = before.front();
+    const std::vector<nexil::Setting> asked = askedFor(options, &wanted);
+    // Only what differs is written, as restore does: an equal value costs no write, and an
+    // equal Low Vibration Mode no stop.
+    WriteReport report;
+    std::vector<std::size_t> planned;
+    planned.reserve(asked.size());
+    for (const nexil::Setting setting : asked) {
+        planned.push_back(!nexil::differs(before.front(), wanted, setting)
+                                  ? notPlanned
+                                  : report.plan(channel, setting, settingName(setting),
+                                                valueText(before.front(), setting),
+                                                valueText(wanted, setting)));
+    }
+    applyWrites(
+            controller, [&](uint32_t) -> const nexil::ChannelSettings & { return wanted; },
+            &report);
+    std::vector<nexil::ChannelSettings> after;
+    if (const int status = readChannels(controller, channels, &after))
+        return status;
+    for (const WriteReport::Write &write : report.writes()) {
+        if (!write.refusal.isEmpty())
+            err(controller.locator() + QStringLiteral(": ") + write.refusal);
+    }
+    const bool held = reportSet(asked, planned, before.front(), after.front(), wanted, report);
     report.finish();
     out(output::table(after));
-    if (!controller.close(&error)) {
-        err(error);
+    if (!controller.close())
         return exitcode::Controller;
-    }
     return held ? exitcode::Ok : exitcode::Differs;
 }
 
@@ -314,11 +351,11 @@ int save(const Options &options)
     const QString path = options.arguments.at(1);
     QString error;
     // A device, FIFO, socket or folder is refused before any controller time is spent on it.
-    if (!filereplace::isReplaceable(path, &error)) {
+    if (!nexil::filereplace::isReplaceable(path, &error)) {
         err(error);
         return exitcode::File;
     }
-    Snapshot snapshot;
+    nexil::Snapshot snapshot;
     snapshot.locator = locator;
     snapshot.savedAt = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
     snapshot.program = QCoreApplication::applicationName() + QLatin1Char(' ')
@@ -328,7 +365,7 @@ int save(const Options &options)
     qCDebug(lcCli).noquote() << QStringLiteral("save: %1 channel(s) of %2 to %3")
                                         .arg(snapshot.channels.size())
                                         .arg(nexil::escaped(locator), nexil::escaped(path));
-    if (!snapshot::writeFile(path, snapshot, &error)) {
+    if (!nexil::snapshot::writeFile(path, snapshot, &error)) {
         err(error);
         return exitcode::File;
     }
@@ -340,23 +377,23 @@ int diff(const Options &options)
     const QString left = options.arguments.at(0);
     const QString right = options.arguments.at(1);
     // The file is checked first, so a bad one costs no controller time.
-    Snapshot file;
+    nexil::Snapshot file;
     QString error;
-    if (!snapshot::readFile(right, &file, &error)) {
+    if (!nexil::snapshot::readFile(right, &file, &error)) {
         err(error);
         return exitcode::File;
     }
     const bool leftIsFile = QFileInfo::exists(left);
-    std::vector<ChannelSettings> leftChannels;
+    std::vector<nexil::ChannelSettings> leftChannels;
     if (const int status = readSide(left, leftIsFile, &leftChannels))
         return status;
-    const std::vector<snapshot::Difference> differences
-            = snapshot::compare(leftChannels, file.channels);
+    const std::vector<nexil::snapshot::Difference> differences
+            = nexil::snapshot::compare(leftChannels, file.channels);
     const QString controllerKind = QStringLiteral("controller");
     const QString snapshotKind = QStringLiteral("snapshot");
     if (options.json) {
         QJsonArray list;
-        for (const snapshot::Difference &d : differences)
+        for (const nexil::snapshot::Difference &d : differences)
             list.append(output::differenceJson(d));
         QJsonObject object;
         object.insert(QStringLiteral("left"), left);
@@ -368,7 +405,7 @@ int diff(const Options &options)
     } else {
         // Which side is which, in the order every line below shows the values.
         out(left + QStringLiteral(" -> ") + right + QLatin1Char('\n'));
-        for (const snapshot::Difference &d : differences)
+        for (const nexil::snapshot::Difference &d : differences)
             out(output::differenceLine(d) + QLatin1Char('\n'));
         if (differences.empty())
             out(QStringLiteral("no differences\n"));
@@ -376,22 +413,15 @@ int diff(const Options &options)
     return differences.empty() ? exitcode::Ok : exitcode::Differs;
 }
 
-int restore(const Options &options)
-{
-    const QString path = options.arguments.at(1);
-    Snapshot file;
-    QString error;
-    if (!snapshot::readFile(path, &file, &error)) {
-        err(error + QStringLiteral("; nothing written"));
-        return exitcode::File;
-    }
+namespace {
 
-    Controller controller(options.arguments.at(0));
-    if (!controller.open(&error)) {
-        err(error);
-        return exitcode::Controller;
-    }
-    const QString where = path + QStringLiteral(" and ") + controller.locator();
+// Reads the channels a restore is to write, once the file and the controller are found to
+// match. Everything is checked before the first write, so a mismatch leaves the controller as
+// it was.
+int checkRestore(const Options &options, const QString &where, const nexil::Snapshot &file,
+                 const Controller &controller, std::vector<uint32_t> *channels,
+                 std::vector<nexil::ChannelSettings> *before)
+{
     if (file.channels.size() != controller.channelCount()) {
         err(QStringLiteral("%1 do not match: %2 channels in the file, %3 on the controller; "
                            "nothing written")
@@ -400,34 +430,15 @@ int restore(const Options &options)
                     .arg(controller.channelCount()));
         return exitcode::File;
     }
-    std::vector<uint32_t> channels;
-    if (!selectChannels(options, controller, &channels, &error)) {
+    QString error;
+    if (!selectChannels(options, controller, channels, &error)) {
         err(error);
         return exitcode::Usage;
     }
-    std::vector<ChannelSettings> before;
-    if (const int status = readChannels(controller, channels, &before))
+    if (const int status = readChannels(controller, *channels, before))
         return status;
-
-    // Everything is checked before the first write, so a mismatch leaves the controller as it was.
-    for (const ChannelSettings &now : before) {
-        const ChannelSettings &wanted = file.channels[now.index];
-        QString mismatch;
-        if (now.positioner != wanted.positioner) {
-            mismatch = wanted.positioner
-                    ? QStringLiteral("a positioner in the file, not one on the controller")
-                    : QStringLiteral("not a positioner in the file, one on the controller");
-        } else if (now.positioner && now.sensorType != wanted.sensorType) {
-            mismatch = QStringLiteral("sensor type %1 in the file, %2 on the controller")
-                               .arg(wanted.sensorType)
-                               .arg(now.sensorType);
-        } else if (now.positioner
-                   && (now.lowVibration == LowVibration::Unsupported)
-                           != (wanted.lowVibration == LowVibration::Unsupported)) {
-            mismatch = QStringLiteral("Low Vibration Mode %1 in the file, %2 on the controller")
-                               .arg(snapshot::lowVibrationText(wanted.lowVibration),
-                                    snapshot::lowVibrationText(now.lowVibration));
-        }
+    for (const nexil::ChannelSettings &now : *before) {
+        const QString mismatch = nexil::snapshot::mismatch(now, file.channels[now.index]);
         if (!mismatch.isEmpty()) {
             err(QStringLiteral("%1 do not match: channel %2 is %3; nothing written")
                         .arg(where)
@@ -436,49 +447,39 @@ int restore(const Options &options)
             return exitcode::File;
         }
     }
+    return exitcode::Ok;
+}
 
-    WriteReport report;
-    for (const ChannelSettings &now : before) {
-        if (!now.positioner)
-            continue;
-        for (const nexil::Setting setting : settingOrder) {
-            if (differs(now, file.channels[now.index], setting))
-                report.plan(now.index, setting, settingName(setting), valueText(now, setting),
-                            valueText(file.channels[now.index], setting));
-        }
+void planRestore(const std::vector<nexil::ChannelSettings> &before,
+                 const std::vector<nexil::ChannelSettings> &wanted, WriteReport *report)
+{
+    for (const nexil::ChannelSettings &now : before) {
+        for (const nexil::snapshot::Step &step : nexil::snapshot::plan({now}, wanted))
+            report->plan(step.channel, step.setting, settingName(step.setting),
+                         valueText(now, step.setting),
+                         valueText(wanted[step.channel], step.setting));
     }
-    if (options.dryRun) {
-        for (const WriteReport::Write &step : report.writes())
-            out(QStringLiteral("would write channel %1 %2: %3 -> %4\n")
-                        .arg(step.channel)
-                        .arg(step.field, step.from, step.to));
-        out(QStringLiteral("dry run: %1 field(s) to write, nothing written\n")
-                    .arg(report.writes().size()));
-        report.finish();
-        if (!controller.close(&error)) {
-            err(error);
-            return exitcode::Controller;
-        }
-        return exitcode::Ok;
-    }
+}
 
-    for (std::size_t i = 0; i < report.writes().size(); ++i) {
-        const WriteReport::Write &step = report.writes()[i];
-        if (controller.write(step.channel, step.setting,
-                             valueOf(file.channels[step.channel], step.setting), &error))
-            report.made(i);
-        else
-            report.refused(i, error);
-    }
-    std::vector<ChannelSettings> after;
-    if (const int status = readChannels(controller, channels, &after))
-        return status;
+void reportDryRun(const WriteReport &report)
+{
+    for (const WriteReport::Write &step : report.writes())
+        out(QStringLiteral("would write channel %1 %2: %3 -> %4\n")
+                    .arg(step.channel)
+                    .arg(step.field, step.from, step.to));
+    out(QStringLiteral("dry run: %1 field(s) to write, nothing written\n")
+                .arg(report.writes().size()));
+}
+
+// One line per field that was written or does not match; true when every field matches.
+bool reportRestore(const std::vector<nexil::ChannelSettings> &after,
+                   const std::vector<nexil::ChannelSettings> &wanted, const WriteReport &report)
+{
     bool matches = true;
-    for (const ChannelSettings &now : after) {
-        const ChannelSettings &wanted = file.channels[now.index];
+    for (const nexil::ChannelSettings &now : after) {
         if (!now.positioner)
             continue;
-        for (const nexil::Setting setting : settingOrder) {
+        for (const nexil::Setting setting : nexil::allSettings()) {
             const auto planned
                     = std::find_if(report.writes().begin(), report.writes().end(),
                                    [&](const WriteReport::Write &w) {
@@ -487,35 +488,72 @@ int restore(const Options &options)
             const bool wasPlanned = planned != report.writes().end();
             const bool refused = wasPlanned && !planned->refusal.isEmpty();
             // A refused write fails even when the field happens to read back as asked.
-            const bool ok = !differs(now, wanted, setting) && !refused;
+            const bool ok = !nexil::differs(now, wanted[now.index], setting) && !refused;
             matches = matches && ok;
             if (!wasPlanned && ok)
                 continue;
-            QString outcome;
-            if (ok)
-                outcome = QStringLiteral("restored");
-            else if (refused)
+            QString outcome = QStringLiteral("restored");
+            if (refused)
                 outcome = QStringLiteral("FAILED: ") + planned->refusal;
-            else
+            else if (!ok)
                 outcome = QStringLiteral("FAILED: the controller holds %1")
                                   .arg(valueText(now, setting));
             out(QStringLiteral("channel %1 %2: %3 -> %4 %5\n")
                         .arg(now.index)
                         .arg(settingName(setting),
                              wasPlanned ? planned->from : valueText(now, setting),
-                             valueText(wanted, setting), outcome));
+                             valueText(wanted[now.index], setting), outcome));
         }
     }
-    out(matches ? QStringLiteral("%1 matches %2 (%3 field(s) written)\n")
-                          .arg(nexil::escaped(controller.locator()), nexil::escaped(path))
-                          .arg(report.writes().size())
-                : QStringLiteral("%1 does not match %2\n")
-                          .arg(nexil::escaped(controller.locator()), nexil::escaped(path)));
-    report.finish();
-    if (!controller.close(&error)) {
-        err(error);
-        return exitcode::Controller;
+    return matches;
+}
+
+} // namespace
+
+int restore(const Options &options)
+{
+    const QString path = options.arguments.at(1);
+    nexil::Snapshot file;
+    QString error;
+    if (!nexil::snapshot::readFile(path, &file, &error)) {
+        err(error + QStringLiteral("; nothing written"));
+        return exitcode::File;
     }
+    Controller controller;
+    if (!controller.open(options.arguments.at(0)))
+        return exitcode::Controller;
+    const QString where = path + QStringLiteral(" and ") + controller.locator();
+    std::vector<uint32_t> channels;
+    std::vector<nexil::ChannelSettings> before;
+    if (const int status = checkRestore(options, where, file, controller, &channels, &before))
+        return status;
+
+    WriteReport report;
+    planRestore(before, file.channels, &report);
+    if (options.dryRun)
+        reportDryRun(report);
+    else
+        applyWrites(
+                controller,
+                [&](uint32_t channel) -> const nexil::ChannelSettings & {
+                    return file.channels[channel];
+                },
+                &report);
+    bool matches = true;
+    if (!options.dryRun) {
+        std::vector<nexil::ChannelSettings> after;
+        if (const int status = readChannels(controller, channels, &after))
+            return status;
+        matches = reportRestore(after, file.channels, report);
+        const QString who = nexil::escaped(controller.locator());
+        out(matches ? QStringLiteral("%1 matches %2 (%3 field(s) written)\n")
+                              .arg(who, nexil::escaped(path))
+                              .arg(report.writes().size())
+                    : QStringLiteral("%1 does not match %2\n").arg(who, nexil::escaped(path)));
+    }
+    report.finish();
+    if (!controller.close())
+        return exitcode::Controller;
     return matches ? exitcode::Ok : exitcode::Differs;
 }
 

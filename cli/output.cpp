@@ -1,11 +1,10 @@
 #include "output.h"
 
-#include "channelio.h"
 #include "escaped.h"
+#include "units.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>
-#include <QLocale>
 
 #include <cerrno>
 #include <cstdio>
@@ -53,29 +52,23 @@ void err(const QString &text)
     std::fputs(line.toUtf8().constData(), stderr);
 }
 
-QString grouped(uint32_t value)
-{
-    static const QLocale german(QLocale::German);
-    return german.toString(qulonglong(value));
-}
-
-QString table(const std::vector<ChannelSettings> &channels)
+QString table(const std::vector<nexil::ChannelSettings> &channels)
 {
     const QStringList header = {QStringLiteral("channel"), QStringLiteral("positioner"),
                                 QStringLiteral("sensor"),  QStringLiteral("speed"),
                                 QStringLiteral("unit"),    QStringLiteral("acceleration"),
                                 QStringLiteral("unit"),    QStringLiteral("low vibration")};
     std::vector<QStringList> rows = {header};
-    for (const ChannelSettings &c : channels) {
+    for (const nexil::ChannelSettings &c : channels) {
         if (!c.positioner) {
             rows.push_back({QString::number(c.index), QStringLiteral("no")});
             continue;
         }
         rows.push_back({QString::number(c.index), QStringLiteral("yes"),
-                        QString::number(c.sensorType), grouped(c.speed),
-                        nexil::speedUnit(c.sensorType), grouped(c.acceleration),
+                        QString::number(c.sensorType), nexil::grouped(c.speed),
+                        nexil::speedUnit(c.sensorType), nexil::grouped(c.acceleration),
                         nexil::accelerationUnit(c.sensorType),
-                        snapshot::lowVibrationText(c.lowVibration)});
+                        nexil::snapshot::lowVibrationText(c.lowVibration)});
     }
     std::vector<int> widths(header.size(), 0);
     for (const QStringList &row : rows) {
@@ -113,7 +106,7 @@ QString fieldText(const QString &field, const QJsonValue &value)
         return value.toString();
     const auto number = uint32_t(value.toDouble());
     if (field == QLatin1String("speed") || field == QLatin1String("acceleration"))
-        return grouped(number);
+        return nexil::grouped(number);
     return QString::number(number);
 }
 
@@ -138,15 +131,15 @@ QJsonObject unitsJson(uint32_t sensorType)
     return units;
 }
 
-bool unitsDiffer(const snapshot::Difference &d)
+bool unitsDiffer(const nexil::snapshot::Difference &d)
 {
     return d.field == QLatin1String("sensorType")
-            && !snapshot::sameUnits(d.leftSensorType, d.rightSensorType);
+            && !nexil::snapshot::sameUnits(d.leftSensorType, d.rightSensorType);
 }
 
 } // namespace
 
-QString differenceLine(const snapshot::Difference &d)
+QString differenceLine(const nexil::snapshot::Difference &d)
 {
     const QString subject
             = d.channel < 0 ? d.field : QStringLiteral("channel %1 %2").arg(d.channel).arg(d.field);
@@ -165,7 +158,7 @@ QString differenceLine(const snapshot::Difference &d)
     return line;
 }
 
-QJsonObject differenceJson(const snapshot::Difference &d)
+QJsonObject differenceJson(const nexil::snapshot::Difference &d)
 {
     QJsonObject object;
     if (d.channel >= 0)

@@ -17,20 +17,17 @@ void out(const QString &text);
 int outError();
 void err(const QString &text); // prefixed with the program's name
 
-// Speed and acceleration grouped the way the window's spin boxes show them: 2.000.000.
-QString grouped(uint32_t value);
-
 // One row per channel: index, positioner, sensor type, units, speed, acceleration, Low
 // Vibration Mode.
-QString table(const std::vector<ChannelSettings> &channels);
+QString table(const std::vector<nexil::ChannelSettings> &channels);
 QByteArray json(const QJsonObject &object);
 
 // The value of a difference as the table and diff lines show it.
 QString fieldText(const QString &field, const QJsonValue &value);
 // Speed and acceleration carry the units of the channel's sensor type, as the window's labels
 // show them; a sensor type of other units says that the two were not compared.
-QString differenceLine(const snapshot::Difference &difference);
-QJsonObject differenceJson(const snapshot::Difference &difference);
+QString differenceLine(const nexil::snapshot::Difference &difference);
+QJsonObject differenceJson(const nexil::snapshot::Difference &difference);
 
 } // namespace output
 

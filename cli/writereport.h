@@ -1,7 +1,7 @@
 #ifndef CLI_WRITEREPORT_H
 #define CLI_WRITEREPORT_H
 
-#include "channelio.h"
+#include "session.h"
 
 #include <QString>
 

@@ -25,8 +25,15 @@ struct Api
     decltype(&::TQ_GetStatusInfo) TQ_GetStatusInfo;
 };
 
-// The loaded library's entry points, all fifteen, or null when none is usable.
-const Api *api();
+// Loads the library on first use: its entry points, all fifteen, or null when none is usable.
+const Api *loadApi();
+
+// Asked before every call: after the first, no trip to the loader's file.
+inline const Api *api()
+{
+    static const Api *const loaded = loadApi();
+    return loaded;
+}
 
 } // namespace nexil
 

@@ -158,7 +158,9 @@ void setCallObserver(CallObserver observer)
     callObserver = observer;
 }
 
-uint32_t TQ_FindSystems(const char *options, char *outBuffer, uint32_t *ioBufferSize)
+namespace call {
+
+uint32_t findSystems(const char *options, char *outBuffer, uint32_t *ioBufferSize)
 {
     // Kept as a number: nothing is formatted while the trace is off.
     const uint32_t sizeIn = ioBufferSize != nullptr ? *ioBufferSize : 0;
@@ -182,7 +184,7 @@ uint32_t TQ_FindSystems(const char *options, char *outBuffer, uint32_t *ioBuffer
     return status;
 }
 
-uint32_t TQ_OpenSystem(uint32_t *systemIndex, const char *locator, const char *options)
+uint32_t openSystem(uint32_t *systemIndex, const char *locator, const char *options)
 {
     Trace trace("TQ_OpenSystem");
     const uint32_t status = invoke(&Api::TQ_OpenSystem, systemIndex, locator, options);
@@ -193,7 +195,7 @@ uint32_t TQ_OpenSystem(uint32_t *systemIndex, const char *locator, const char *o
     return status;
 }
 
-uint32_t TQ_CloseSystem(uint32_t systemIndex)
+uint32_t closeSystem(uint32_t systemIndex)
 {
     Trace trace("TQ_CloseSystem");
     const uint32_t status = invoke(&Api::TQ_CloseSystem, systemIndex);
@@ -202,7 +204,7 @@ uint32_t TQ_CloseSystem(uint32_t systemIndex)
     return status;
 }
 
-uint32_t TQ_GetNumberOfChannels(uint32_t systemIndex, uint32_t *channels)
+uint32_t getNumberOfChannels(uint32_t systemIndex, uint32_t *channels)
 {
     Trace trace("TQ_GetNumberOfChannels");
     const uint32_t status = invoke(&Api::TQ_GetNumberOfChannels, systemIndex, channels);
@@ -212,47 +214,47 @@ uint32_t TQ_GetNumberOfChannels(uint32_t systemIndex, uint32_t *channels)
     return status;
 }
 
-uint32_t TQ_GetChannelType(uint32_t systemIndex, uint32_t channelIndex, uint32_t *type)
+uint32_t getChannelType(uint32_t systemIndex, uint32_t channelIndex, uint32_t *type)
 {
     return readChannel("TQ_GetChannelType", &Api::TQ_GetChannelType, systemIndex, channelIndex,
                        type, "type");
 }
 
-uint32_t TQ_GetSensorType_S(uint32_t systemIndex, uint32_t channelIndex, uint32_t *type)
+uint32_t getSensorType(uint32_t systemIndex, uint32_t channelIndex, uint32_t *type)
 {
     return readChannel("TQ_GetSensorType_S", &Api::TQ_GetSensorType_S, systemIndex, channelIndex,
                        type, "sensorType");
 }
 
-uint32_t TQ_GetClosedLoopMoveSpeed_S(uint32_t systemIndex, uint32_t channelIndex, uint32_t *speed)
+uint32_t getClosedLoopMoveSpeed(uint32_t systemIndex, uint32_t channelIndex, uint32_t *speed)
 {
     return readChannel("TQ_GetClosedLoopMoveSpeed_S", &Api::TQ_GetClosedLoopMoveSpeed_S,
                        systemIndex, channelIndex, speed, "speed");
 }
 
-uint32_t TQ_GetClosedLoopMoveAcceleration_S(uint32_t systemIndex, uint32_t channelIndex,
-                                            uint32_t *acceleration)
+uint32_t getClosedLoopMoveAcceleration(uint32_t systemIndex, uint32_t channelIndex,
+                                       uint32_t *acceleration)
 {
     return readChannel("TQ_GetClosedLoopMoveAcceleration_S",
                        &Api::TQ_GetClosedLoopMoveAcceleration_S, systemIndex, channelIndex,
                        acceleration, "acceleration");
 }
 
-uint32_t TQ_SetClosedLoopMoveSpeed_S(uint32_t systemIndex, uint32_t channelIndex, uint32_t speed)
+uint32_t setClosedLoopMoveSpeed(uint32_t systemIndex, uint32_t channelIndex, uint32_t speed)
 {
     return writeChannel("TQ_SetClosedLoopMoveSpeed_S", &Api::TQ_SetClosedLoopMoveSpeed_S,
                         systemIndex, channelIndex, speed, "speed");
 }
 
-uint32_t TQ_SetClosedLoopMoveAcceleration_S(uint32_t systemIndex, uint32_t channelIndex,
-                                            uint32_t acceleration)
+uint32_t setClosedLoopMoveAcceleration(uint32_t systemIndex, uint32_t channelIndex,
+                                       uint32_t acceleration)
 {
     return writeChannel("TQ_SetClosedLoopMoveAcceleration_S",
                         &Api::TQ_SetClosedLoopMoveAcceleration_S, systemIndex, channelIndex,
                         acceleration, "acceleration");
 }
 
-uint32_t TQ_EPK(uint32_t selector, uint32_t subSelector, uint32_t property)
+uint32_t propertyKey(uint32_t selector, uint32_t subSelector, uint32_t property)
 {
     const Api *loaded = api();
     Trace trace("TQ_EPK");
@@ -266,8 +268,8 @@ uint32_t TQ_EPK(uint32_t selector, uint32_t subSelector, uint32_t property)
     return key;
 }
 
-uint32_t TQ_GetChannelProperty_S(uint32_t systemIndex, uint32_t channelIndex, uint32_t key,
-                                 uint32_t *value)
+uint32_t getChannelProperty(uint32_t systemIndex, uint32_t channelIndex, uint32_t key,
+                            uint32_t *value)
 {
     Trace trace("TQ_GetChannelProperty_S");
     const uint32_t status
@@ -279,8 +281,8 @@ uint32_t TQ_GetChannelProperty_S(uint32_t systemIndex, uint32_t channelIndex, ui
     return status;
 }
 
-uint32_t TQ_SetChannelProperty_S(uint32_t systemIndex, uint32_t channelIndex, uint32_t key,
-                                 uint32_t value)
+uint32_t setChannelProperty(uint32_t systemIndex, uint32_t channelIndex, uint32_t key,
+                            uint32_t value)
 {
     Trace trace("TQ_SetChannelProperty_S");
     const uint32_t status
@@ -292,7 +294,7 @@ uint32_t TQ_SetChannelProperty_S(uint32_t systemIndex, uint32_t channelIndex, ui
     return status;
 }
 
-uint32_t TQ_Stop_S(uint32_t systemIndex, uint32_t channelIndex)
+uint32_t stop(uint32_t systemIndex, uint32_t channelIndex)
 {
     Trace trace("TQ_Stop_S");
     const uint32_t status = invoke(&Api::TQ_Stop_S, systemIndex, channelIndex);
@@ -301,7 +303,7 @@ uint32_t TQ_Stop_S(uint32_t systemIndex, uint32_t channelIndex)
     return status;
 }
 
-uint32_t TQ_GetStatusInfo(uint32_t status, const char **info)
+uint32_t getStatusInfo(uint32_t status, const char **info)
 {
     const Api *loaded = api();
     Trace trace("TQ_GetStatusInfo");
@@ -320,5 +322,7 @@ uint32_t TQ_GetStatusInfo(uint32_t status, const char **info)
                                                                  : QStringLiteral("null")));
     return result;
 }
+
+} // namespace call
 
 } // namespace nexil

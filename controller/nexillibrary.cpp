@@ -168,7 +168,7 @@ const LibraryInfo &library()
     return loadedLibrary().info;
 }
 
-const Api *api()
+const Api *loadApi()
 {
     const Loaded &loaded = loadedLibrary();
     return loaded.info.loaded ? &loaded.api : nullptr;

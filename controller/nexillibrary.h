@@ -36,30 +36,35 @@ const LibraryInfo &library();
 using CallObserver = void (*)(qint64 nanoseconds);
 void setCallObserver(CallObserver observer);
 
-uint32_t TQ_FindSystems(const char *options, char *outBuffer, uint32_t *ioBufferSize);
-uint32_t TQ_OpenSystem(uint32_t *systemIndex, const char *locator, const char *options);
-uint32_t TQ_CloseSystem(uint32_t systemIndex);
-uint32_t TQ_GetNumberOfChannels(uint32_t systemIndex, uint32_t *channels);
-uint32_t TQ_GetChannelType(uint32_t systemIndex, uint32_t channelIndex, uint32_t *type);
-uint32_t TQ_GetSensorType_S(uint32_t systemIndex, uint32_t channelIndex, uint32_t *type);
-uint32_t TQ_GetClosedLoopMoveSpeed_S(uint32_t systemIndex, uint32_t channelIndex, uint32_t *speed);
-uint32_t TQ_GetClosedLoopMoveAcceleration_S(uint32_t systemIndex, uint32_t channelIndex,
-                                            uint32_t *acceleration);
-uint32_t TQ_SetClosedLoopMoveSpeed_S(uint32_t systemIndex, uint32_t channelIndex, uint32_t speed);
-uint32_t TQ_SetClosedLoopMoveAcceleration_S(uint32_t systemIndex, uint32_t channelIndex,
-                                            uint32_t acceleration);
-uint32_t TQ_EPK(uint32_t selector, uint32_t subSelector, uint32_t property);
-uint32_t TQ_GetChannelProperty_S(uint32_t systemIndex, uint32_t channelIndex, uint32_t key,
-                                 uint32_t *value);
-uint32_t TQ_SetChannelProperty_S(uint32_t systemIndex, uint32_t channelIndex, uint32_t key,
-                                 uint32_t value);
-uint32_t TQ_Stop_S(uint32_t systemIndex, uint32_t channelIndex);
-uint32_t TQ_GetStatusInfo(uint32_t status, const char **info);
+// The traced calls, one per function of the library; the trace names the library's function.
+namespace call {
+
+uint32_t findSystems(const char *options, char *outBuffer, uint32_t *ioBufferSize);
+uint32_t openSystem(uint32_t *systemIndex, const char *locator, const char *options);
+uint32_t closeSystem(uint32_t systemIndex);
+uint32_t getNumberOfChannels(uint32_t systemIndex, uint32_t *channels);
+uint32_t getChannelType(uint32_t systemIndex, uint32_t channelIndex, uint32_t *type);
+uint32_t getSensorType(uint32_t systemIndex, uint32_t channelIndex, uint32_t *type);
+uint32_t getClosedLoopMoveSpeed(uint32_t systemIndex, uint32_t channelIndex, uint32_t *speed);
+uint32_t getClosedLoopMoveAcceleration(uint32_t systemIndex, uint32_t channelIndex,
+                                       uint32_t *acceleration);
+uint32_t setClosedLoopMoveSpeed(uint32_t systemIndex, uint32_t channelIndex, uint32_t speed);
+uint32_t setClosedLoopMoveAcceleration(uint32_t systemIndex, uint32_t channelIndex,
+                                       uint32_t acceleration);
+uint32_t propertyKey(uint32_t selector, uint32_t subSelector, uint32_t property);
+uint32_t getChannelProperty(uint32_t systemIndex, uint32_t channelIndex, uint32_t key,
+                            uint32_t *value);
+uint32_t setChannelProperty(uint32_t systemIndex, uint32_t channelIndex, uint32_t key,
+                            uint32_t value);
+uint32_t stop(uint32_t systemIndex, uint32_t channelIndex);
+uint32_t getStatusInfo(uint32_t status, const char **info);
+
+} // namespace call
 
 // The key of a channel's Low Vibration Mode property, asked of the library at every use.
 inline uint32_t lowVibrationKey()
 {
-    return TQ_EPK(1, 2, 1);
+    return call::propertyKey(1, 2, 1);
 }
 
 } // namespace nexil

@@ -8,13 +8,17 @@ namespace nexil {
 QString statusText(uint32_t status)
 {
     const char *info = nullptr;
-    TQ_GetStatusInfo(status, &info);
+    call::getStatusInfo(status, &info);
     return info != nullptr ? QString::fromUtf8(info) : QString();
 }
 
 QString statusMessage(const QString &format, uint32_t status)
 {
-    const QString text = statusText(status);
+    return statusMessage(format, status, statusText(status));
+}
+
+QString statusMessage(const QString &format, uint32_t status, const QString &text)
+{
     // The text may quote a locator or a path from outside.
     return format.arg(QString::number(status), escaped(text));
 }

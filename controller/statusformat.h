@@ -13,6 +13,8 @@ QString statusText(uint32_t status);
 // `format` holds %1 for the status number and %2 for the library's text. Both are filled in
 // one pass, so a '%' inside the library's text is shown as it is.
 QString statusMessage(const QString &format, uint32_t status);
+// The same with the library's text already fetched.
+QString statusMessage(const QString &format, uint32_t status, const QString &text);
 
 } // namespace nexil
 

@@ -32,7 +32,7 @@ QByteArray fileContent(const QString &path)
 
 } // namespace
 
-class TestCli : public QObject
+class tst_Cli : public QObject
 {
     Q_OBJECT
 
@@ -585,5 +585,5 @@ private:
     QTemporaryDir m_shared;
 };
 
-QTEST_GUILESS_MAIN(TestCli)
+QTEST_GUILESS_MAIN(tst_Cli)
 #include "tst_cli.moc"

@@ -19,7 +19,7 @@ QJsonObject jsonObject(const QString &text)
 
 } // namespace
 
-class TestCliDiff : public QObject
+class tst_CliDiff : public QObject
 {
     Q_OBJECT
 
@@ -122,5 +122,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCliDiff)
+QTEST_GUILESS_MAIN(tst_CliDiff)
 #include "tst_clidiff.moc"

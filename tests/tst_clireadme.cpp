@@ -63,7 +63,7 @@ QVector<Step> readmeSteps()
 
 } // namespace
 
-class TestCliReadme : public QObject
+class tst_CliReadme : public QObject
 {
     Q_OBJECT
 
@@ -151,5 +151,5 @@ private:
     QVector<Step> m_steps;
 };
 
-QTEST_GUILESS_MAIN(TestCliReadme)
+QTEST_GUILESS_MAIN(tst_CliReadme)
 #include "tst_clireadme.moc"

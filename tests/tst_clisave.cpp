@@ -72,7 +72,7 @@ bool fill(const QString &path, qint64 free)
 
 } // namespace
 
-class TestCliSave : public QObject
+class tst_CliSave : public QObject
 {
     Q_OBJECT
 
@@ -295,5 +295,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCliSave)
+QTEST_GUILESS_MAIN(tst_CliSave)
 #include "tst_clisave.moc"

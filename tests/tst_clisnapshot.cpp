@@ -41,7 +41,7 @@ QByteArray setField(QJsonObject top, int channel, const char *key, const QJsonVa
 
 Q_DECLARE_METATYPE(Edit)
 
-class TestCliSnapshot : public QObject
+class tst_CliSnapshot : public QObject
 {
     Q_OBJECT
 
@@ -205,5 +205,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCliSnapshot)
+QTEST_GUILESS_MAIN(tst_CliSnapshot)
 #include "tst_clisnapshot.moc"

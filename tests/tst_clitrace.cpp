@@ -66,7 +66,7 @@ QByteArray fileContent(const QByteArray &path)
 
 } // namespace
 
-class TestCliTrace : public QObject
+class tst_CliTrace : public QObject
 {
     Q_OBJECT
 
@@ -180,5 +180,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCliTrace)
+QTEST_GUILESS_MAIN(tst_CliTrace)
 #include "tst_clitrace.moc"

@@ -5,6 +5,7 @@
 // typed) on screen. VELOTUNE_SEED picks another session; VELOTUNE_ACTIONS another length.
 
 #include "testutils.h"
+#include "units.h"
 #include "velotune.h"
 
 #include <QAction>
@@ -30,12 +31,6 @@ uint32_t environmentNumber(const char *name, uint32_t fallback)
     bool ok = false;
     const uint32_t value = qEnvironmentVariable(name).toUInt(&ok, 0);
     return ok ? value : fallback;
-}
-
-bool isLinear(uint32_t sensor)
-{
-    static const QList<uint32_t> linear = {1, 5, 6, 9, 18, 21, 24, 32, 35, 38, 40, 41, 42, 43, 44};
-    return linear.contains(sensor);
 }
 
 enum Action {
@@ -435,7 +430,7 @@ QString tst_RandomSession::checkCalls(Action action, const std::vector<nexilsim:
         } else if (call.result == 0 && f == "TQ_GetClosedLoopMoveAcceleration_S") {
             acceleration = std::min<qint64>(value, INT_MAX);
         } else if (call.result == 0 && f == "TQ_GetSensorType_S") {
-            linearUnits = isLinear(value);
+            linearUnits = nexil::isLinearSensor(value);
         } else if (f == "TQ_GetChannelProperty_S") {
             m_propertyRead = true;
             m_propertyStatus = call.result;

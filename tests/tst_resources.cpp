@@ -37,7 +37,7 @@ void addAllPaths()
 
 } // namespace
 
-class TestResources : public QObject
+class tst_Resources : public QObject
 {
     Q_OBJECT
 
@@ -54,7 +54,7 @@ private slots:
     void nearMissFindsNothing();
 };
 
-void TestResources::decodes_data()
+void tst_Resources::decodes_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QByteArray>("format");
@@ -76,7 +76,7 @@ void TestResources::decodes_data()
                                << QSize(400, 101) << QPoint(50, 50);
 }
 
-void TestResources::decodes()
+void tst_Resources::decodes()
 {
     QFETCH(QString, path);
     QFETCH(QByteArray, format);
@@ -95,7 +95,7 @@ void TestResources::decodes()
     QCOMPARE(qAlpha(image.pixel(opaqueAt)), 255);
 }
 
-void TestResources::storedUncompressed()
+void tst_Resources::storedUncompressed()
 {
     QFETCH(QString, path);
     const QResource resource(path);
@@ -108,7 +108,7 @@ void TestResources::storedUncompressed()
     QVERIFY(resource.size() > 0);
 }
 
-void TestResources::ledsReadAsOffAndOn()
+void tst_Resources::ledsReadAsOffAndOn()
 {
     const QImage off(kBase + "Icons/LED/Flat/RoundGreenOff.png");
     const QImage on(kBase + "Icons/LED/Flat/RoundGreenOn.png");
@@ -121,7 +121,7 @@ void TestResources::ledsReadAsOffAndOn()
         QVERIFY2(c.green() > c.red() && c.green() > c.blue(), qPrintable(c.name()));
 }
 
-void TestResources::iconDirectoryHeader()
+void tst_Resources::iconDirectoryHeader()
 {
     QFile file(kIco);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -143,7 +143,7 @@ void TestResources::iconDirectoryHeader()
     QCOMPARE(reader.imageCount(), 12);
 }
 
-void TestResources::iconEntry_data()
+void tst_Resources::iconEntry_data()
 {
     QTest::addColumn<int>("index");
     QTest::addColumn<int>("side");
@@ -162,7 +162,7 @@ void TestResources::iconEntry_data()
         }
 }
 
-void TestResources::iconEntry()
+void tst_Resources::iconEntry()
 {
     QFETCH(int, index);
     QFETCH(int, side);
@@ -206,7 +206,7 @@ void TestResources::iconEntry()
     QCOMPARE(int(size), 40 + palette + side * (xorRow + andRow));
 }
 
-void TestResources::nearMissFindsNothing_data()
+void tst_Resources::nearMissFindsNothing_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("twin"); // the real path it was derived from
@@ -229,7 +229,7 @@ void TestResources::nearMissFindsNothing_data()
     QTest::newRow("file path without alias") << ":/ostrel/Icons/LED/Flat/RoundGreenOff.png" << off;
 }
 
-void TestResources::nearMissFindsNothing()
+void tst_Resources::nearMissFindsNothing()
 {
     QFETCH(QString, path);
     QFETCH(QString, twin);
@@ -239,5 +239,5 @@ void TestResources::nearMissFindsNothing()
     QVERIFY(QImage(path).isNull());
 }
 
-QTEST_MAIN(TestResources)
+QTEST_MAIN(tst_Resources)
 #include "tst_resources.moc"

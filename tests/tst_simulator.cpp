@@ -102,7 +102,7 @@ int discoverInChild()
 
 } // namespace
 
-class TestSimulator : public QObject
+class tst_Simulator : public QObject
 {
     Q_OBJECT
 
@@ -671,7 +671,7 @@ int main(int argc, char *argv[])
     if (argc == 2 && qstrcmp(argv[1], "--discover") == 0)
         return discoverInChild();
     QCoreApplication app(argc, argv);
-    TestSimulator test;
+    tst_Simulator test;
     return QTest::qExec(&test, argc, argv);
 }
 

@@ -47,7 +47,7 @@ QProcess *startCli(const CliRunner &cli, const QString &prepare, const QStringLi
 
 } // namespace
 
-class TestStateFile : public QObject
+class tst_StateFile : public QObject
 {
     Q_OBJECT
 
@@ -203,5 +203,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestStateFile)
+QTEST_GUILESS_MAIN(tst_StateFile)
 #include "tst_statefile.moc"

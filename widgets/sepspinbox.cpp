@@ -1,9 +1,10 @@
 #include "sepspinbox.h"
 
+#include "units.h"
+
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QLocale>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -48,11 +49,6 @@ protected:
         return true;
     }
 };
-
-QString grouped(qint64 value)
-{
-    return QLocale(QLocale::German).toString(value);
-}
 
 // Typed text quoted back to the user, cut short: it may be a whole pasted page.
 QString quoted(const QString &text)
@@ -101,9 +97,8 @@ void SepSpinBox::showHeld(uint32_t held)
 QString SepSpinBox::textFromValue(int value) const
 {
     if (value == INT_MAX && m_heldBeyondRange != 0)
-        return grouped(m_heldBeyondRange);
-    // German grouping whatever the widget's or the machine's locale.
-    return grouped(value);
+        return nexil::grouped(m_heldBeyondRange);
+    return nexil::grouped(value);
 }
 
 // Only the three forms are numbers; "1.5" or "1,50" are never read as 15 or 150.
@@ -154,18 +149,22 @@ QString SepSpinBox::refusal(const QString &text) const
     switch (parse(text, &number)) {
     case Reading::Number:
         if (number > maximum())
-            return tr("%1 is above the maximum of %2.").arg(grouped(number), grouped(maximum()));
+            return tr("%1 is above the maximum of %2.")
+                    .arg(nexil::grouped(number), nexil::grouped(maximum()));
         if (number < minimum())
-            return tr("%1 is below the minimum of %2.").arg(grouped(number), grouped(minimum()));
+            return tr("%1 is below the minimum of %2.")
+                    .arg(nexil::grouped(number), nexil::grouped(minimum()));
         return QString();
     case Reading::Empty:
         return tr("The field is empty: enter a whole number.");
     case Reading::NotWhole:
         return tr("\"%1\" is not a whole number.").arg(quoted(text.trimmed()));
     case Reading::Negative:
-        return tr("The value cannot be negative: the minimum is %1.").arg(grouped(minimum()));
+        return tr("The value cannot be negative: the minimum is %1.")
+                .arg(nexil::grouped(minimum()));
     case Reading::TooLong:
-        return tr("%1 is above the maximum of %2.").arg(quoted(text.trimmed()), grouped(maximum()));
+        return tr("%1 is above the maximum of %2.")
+                .arg(quoted(text.trimmed()), nexil::grouped(maximum()));
     }
     return QString();
 }
@@ -197,7 +196,7 @@ void SepSpinBox::stepBy(int steps)
         dropUnfinishedText();
     if (showsHeldBeyondRange()) {
         emit refused(tr("%1 is too large to step from: type the new value.")
-                             .arg(grouped(m_heldBeyondRange)));
+                             .arg(nexil::grouped(m_heldBeyondRange)));
         return;
     }
     m_beforeEdit = value();

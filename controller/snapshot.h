@@ -1,5 +1,5 @@
-#ifndef CLI_SNAPSHOT_H
-#define CLI_SNAPSHOT_H
+#ifndef SNAPSHOT_H
+#define SNAPSHOT_H
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -11,6 +11,8 @@
 
 // The settings of every channel of one controller, and their file format (README, "Snapshot
 // files"): a JSON object with a format name and version, written in one piece.
+namespace nexil {
+
 enum class LowVibration { Off, On, Unsupported };
 
 struct ChannelSettings
@@ -23,6 +25,13 @@ struct ChannelSettings
     uint32_t acceleration = 0;
     LowVibration lowVibration = LowVibration::Off;
 };
+
+// The three settings, in the order the window shows them and a restore writes them.
+enum class Setting { Speed, Acceleration, LowVibration };
+const std::vector<Setting> &allSettings();
+// Low Vibration Mode as written: 1 on, 0 off.
+uint32_t valueOf(const ChannelSettings &channel, Setting setting);
+bool differs(const ChannelSettings &now, const ChannelSettings &wanted, Setting setting);
 
 struct Snapshot
 {
@@ -66,6 +75,21 @@ bool sameUnits(uint32_t sensorType, uint32_t otherSensorType);
 std::vector<Difference> compare(const std::vector<ChannelSettings> &left,
                                 const std::vector<ChannelSettings> &right);
 
+// One write of a restore.
+struct Step
+{
+    uint32_t channel = 0;
+    Setting setting = Setting::Speed;
+};
+// Every setting of a positioner channel in `now` that differs from the same channel of
+// `wanted` (indexed by channel), channel by channel in the order of allSettings().
+std::vector<Step> plan(const std::vector<ChannelSettings> &now,
+                       const std::vector<ChannelSettings> &wanted);
+// Why `now` cannot be given `wanted`'s settings, or empty when it can.
+QString mismatch(const ChannelSettings &now, const ChannelSettings &wanted);
+
 } // namespace snapshot
 
-#endif // CLI_SNAPSHOT_H
+} // namespace nexil
+
+#endif // SNAPSHOT_H

@@ -1,12 +1,12 @@
-#ifndef CLI_FILEREPLACE_H
-#define CLI_FILEREPLACE_H
+#ifndef FILEREPLACE_H
+#define FILEREPLACE_H
 
 #include <QByteArray>
 #include <QString>
 
 // Writing a file the user may already have: the old one stays byte for byte until the new one
 // is complete on disk, and special files are never written to or replaced.
-namespace filereplace {
+namespace nexil::filereplace {
 
 // The path, with symbolic links followed, names a regular file or nothing yet. On false
 // *error names the path and what it is.
@@ -17,6 +17,6 @@ bool isReplaceable(const QString &path, QString *error);
 // the old file is as it was and no temporary file is left; *error names the path and reason.
 bool replace(const QString &path, const QByteArray &data, QString *error);
 
-} // namespace filereplace
+} // namespace nexil::filereplace
 
-#endif // CLI_FILEREPLACE_H
+#endif // FILEREPLACE_H

@@ -1,8 +1,8 @@
 #include "snapshot.h"
 
-#include "channelio.h"
 #include "duplicatekeys.h"
 #include "filereplace.h"
+#include "units.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,7 +12,38 @@
 
 #include <cmath>
 
-namespace snapshot {
+namespace nexil {
+
+const std::vector<Setting> &allSettings()
+{
+    static const std::vector<Setting> settings
+            = {Setting::Speed, Setting::Acceleration, Setting::LowVibration};
+    return settings;
+}
+
+uint32_t valueOf(const ChannelSettings &channel, Setting setting)
+{
+    switch (setting) {
+    case Setting::Speed:
+        return channel.speed;
+    case Setting::Acceleration:
+        return channel.acceleration;
+    case Setting::LowVibration:
+        break;
+    }
+    return channel.lowVibration == LowVibration::On ? 1 : 0;
+}
+
+bool differs(const ChannelSettings &now, const ChannelSettings &wanted, Setting setting)
+{
+    if (setting == Setting::LowVibration)
+        return now.lowVibration != wanted.lowVibration;
+    return valueOf(now, setting) != valueOf(wanted, setting);
+}
+
+} // namespace nexil
+
+namespace nexil::snapshot {
 
 const char formatName[] = "velotune-snapshot";
 
@@ -228,9 +259,11 @@ QByteArray toJson(const Snapshot &snapshot)
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 
-bool parse(const QByteArray &json, const QString &origin, Snapshot *out, QString *error)
+namespace {
+
+// The top-level object of a snapshot, with no key twice anywhere.
+bool topObject(const QByteArray &json, const QString &prefix, QJsonObject *top, QString *error)
 {
-    const QString prefix = origin + QStringLiteral(": ");
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
@@ -252,7 +285,18 @@ bool parse(const QByteArray &json, const QString &origin, Snapshot *out, QString
                 + QStringLiteral("duplicate key \"%1\"").arg(key);
         return false;
     }
-    const QJsonObject top = document.object();
+    *top = document.object();
+    return true;
+}
+
+} // namespace
+
+bool parse(const QByteArray &json, const QString &origin, Snapshot *out, QString *error)
+{
+    const QString prefix = origin + QStringLiteral(": ");
+    QJsonObject top;
+    if (!topObject(json, prefix, &top, error))
+        return false;
     const Fields fields(top, prefix);
     // Format and version first: a different file says so rather than "unknown key".
     QString format;
@@ -378,4 +422,37 @@ std::vector<Difference> compare(const std::vector<ChannelSettings> &left,
     return out;
 }
 
-} // namespace snapshot
+std::vector<Step> plan(const std::vector<ChannelSettings> &now,
+                       const std::vector<ChannelSettings> &wanted)
+{
+    std::vector<Step> steps;
+    for (const ChannelSettings &channel : now) {
+        if (!channel.positioner)
+            continue;
+        for (const Setting setting : allSettings()) {
+            if (differs(channel, wanted[channel.index], setting))
+                steps.push_back({channel.index, setting});
+        }
+    }
+    return steps;
+}
+
+QString mismatch(const ChannelSettings &now, const ChannelSettings &wanted)
+{
+    if (now.positioner != wanted.positioner)
+        return wanted.positioner
+                ? QStringLiteral("a positioner in the file, not one on the controller")
+                : QStringLiteral("not a positioner in the file, one on the controller");
+    if (now.positioner && now.sensorType != wanted.sensorType)
+        return QStringLiteral("sensor type %1 in the file, %2 on the controller")
+                .arg(wanted.sensorType)
+                .arg(now.sensorType);
+    if (now.positioner
+        && (now.lowVibration == LowVibration::Unsupported)
+                != (wanted.lowVibration == LowVibration::Unsupported))
+        return QStringLiteral("Low Vibration Mode %1 in the file, %2 on the controller")
+                .arg(lowVibrationText(wanted.lowVibration), lowVibrationText(now.lowVibration));
+    return QString();
+}
+
+} // namespace nexil::snapshot

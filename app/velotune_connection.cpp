@@ -1,6 +1,6 @@
-#include "channelio.h"
 #include "escaped.h"
 #include "nexillibrary.h"
+#include "session.h"
 #include "slowlink.h"
 #include "statustip.h"
 #include "velotune.h"
@@ -24,7 +24,7 @@ void Velotune::on_pbRefresh_clicked()
     ui.cbLocator->clear();
 
     QStringList found;
-    if (nexil::findSystems(&found) != 0) {
+    if (nexil::findSystems(&found)) {
         showLibraryNotice();
         return;
     }
@@ -37,28 +37,18 @@ void Velotune::on_pbConnect_clicked(bool on)
 {
     const slowlink::Action action;
     if (on) {
-        const QByteArray locator = ui.cbLocator->currentText().toUtf8();
-        uint32_t status = nexil::TQ_OpenSystem(&systemIndex, locator.constData(), "sync");
-        if (status != 0) {
-            showStatus(tr("Could not connect to Nexil. Error: %1 (%2)"), status);
+        if (session.open(ui.cbLocator->currentText(),
+                         [this](const nexil::Failure &failure) { showStatus(failure); })) {
             ui.pbConnect->setChecked(false);
             return;
         }
-
-        uint32_t channels = 0;
-        status = nexil::TQ_GetNumberOfChannels(systemIndex, &channels);
-        if (status != 0) {
-            showStatus(tr("Could not read the number of channels. Error: %1 (%2)"), status);
-            nexil::TQ_CloseSystem(systemIndex);
-            ui.pbConnect->setChecked(false);
-            return;
-        }
+        const uint32_t channels = session.channelCount();
         // Without a channel every later call would address channel 0 - 1.
         if (channels == 0) {
             ui.statusBar->showMessage(tr("Device %1 has no channels.")
                                               .arg(nexil::escaped(ui.cbLocator->currentText())),
                                       messageTimeout);
-            nexil::TQ_CloseSystem(systemIndex);
+            session.abandon();
             ui.pbConnect->setChecked(false);
             return;
         }
@@ -81,9 +71,8 @@ void Velotune::on_pbConnect_clicked(bool on)
     ui.pbConnect->setFocus(Qt::OtherFocusReason);
     writeHeldSteps();
 
-    const uint32_t status = nexil::TQ_CloseSystem(systemIndex);
-    if (status != 0) {
-        showStatus(tr("Could not release device. Error: %1 (%2)"), status);
+    if (const nexil::Failure failure = session.close()) {
+        showStatus(failure);
         ui.pbConnect->setChecked(true);
         return;
     }

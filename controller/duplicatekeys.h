@@ -1,5 +1,5 @@
-#ifndef CLI_DUPLICATEKEYS_H
-#define CLI_DUPLICATEKEYS_H
+#ifndef DUPLICATEKEYS_H
+#define DUPLICATEKEYS_H
 
 #include <QByteArray>
 #include <QString>
@@ -7,13 +7,13 @@
 // QJsonDocument keeps the last of two equal keys in an object without a word. This finds the
 // first such key in a document the parser has accepted, comparing keys after their escapes
 // are decoded ("speed" and "sp\u0065ed" are one key).
-namespace duplicatekeys {
+namespace nexil::duplicatekeys {
 
 // True when an object holds a key twice: *key is that key and *where the object's place, e.g.
 // "channels[1]", empty for the top level. Works in one pass without recursion, so its cost is
 // bounded by the document's size however deep it nests.
 bool find(const QByteArray &json, QString *where, QString *key);
 
-} // namespace duplicatekeys
+} // namespace nexil::duplicatekeys
 
-#endif // CLI_DUPLICATEKEYS_H
+#endif // DUPLICATEKEYS_H

@@ -1,6 +1,6 @@
-#include "channelio.h"
 #include "nexillibrary.h"
 #include "slowlink.h"
+#include "units.h"
 #include "velotune.h"
 
 #include <QSignalBlocker>
@@ -17,25 +17,29 @@ void Velotune::on_sbChannelIndex_valueChanged(int value)
 
 void Velotune::fetch(nexil::Read read, uint32_t channel)
 {
+    showRead(read, session.read(read, channel));
+}
+
+void Velotune::showRead(nexil::Read read, const nexil::Reading &reading)
+{
     switch (read) {
     case nexil::Read::ChannelType:
-        return fetchChannelType(channel);
+        return showChannelType(reading);
     case nexil::Read::SensorType:
-        return fetchSensorType(channel);
+        return showSensorType(reading);
     case nexil::Read::Speed:
-        return fetchSpeed(channel);
+        return showSpeed(reading);
     case nexil::Read::Acceleration:
-        return fetchAcceleration(channel);
+        return showAcceleration(reading);
     case nexil::Read::LowVibration:
-        return fetchLowVibration(channel);
+        return showLowVibration(reading);
     }
 }
 
-void Velotune::fetchChannelType(uint32_t channel)
+void Velotune::showChannelType(const nexil::Reading &type)
 {
-    const nexil::Reading type = nexil::readChannelType(systemIndex, channel);
     if (type.status != 0) {
-        showStatus(tr("Could not fetch current channel type. Error %1 (%2)"), type.status);
+        showStatus({nexil::readFailure(nexil::Read::ChannelType), type.status});
         return;
     }
     const QString refusal = tr("This programm works only with positioners channels!");
@@ -50,42 +54,37 @@ void Velotune::fetchChannelType(uint32_t channel)
         ui.statusBar->clearMessage();
 }
 
-void Velotune::fetchSensorType(uint32_t channel)
+void Velotune::showSensorType(const nexil::Reading &type)
 {
-    const nexil::Reading type = nexil::readSensorType(systemIndex, channel);
     if (type.status != 0) {
         ui.gbConfiguration->setEnabled(false);
-        showStatus(tr("Could not fetch current sensor type. Error %1 (%2)"), type.status);
+        showStatus({nexil::readFailure(nexil::Read::SensorType), type.status});
         return;
     }
     ui.lSpeed->setText(nexil::speedLabel(type.value));
     ui.lAcceleration->setText(nexil::accelerationLabel(type.value));
 }
 
-void Velotune::fetchSpeed(uint32_t channel)
+void Velotune::showSpeed(const nexil::Reading &speed)
 {
-    const nexil::Reading speed = nexil::readSpeed(systemIndex, channel);
     if (speed.status != 0) {
-        showStatus(tr("Could not fetch current speed from device. Error: %1 (%2)"), speed.status);
+        showStatus({nexil::readFailure(nexil::Read::Speed), speed.status});
         return;
     }
     ui.sbSpeed->showHeld(speed.value);
 }
 
-void Velotune::fetchAcceleration(uint32_t channel)
+void Velotune::showAcceleration(const nexil::Reading &acceleration)
 {
-    const nexil::Reading acceleration = nexil::readAcceleration(systemIndex, channel);
     if (acceleration.status != 0) {
-        showStatus(tr("Could not fetch current acceleration from device. Error: %1 (%2)"),
-                   acceleration.status);
+        showStatus({nexil::readFailure(nexil::Read::Acceleration), acceleration.status});
         return;
     }
     ui.sbAcceleration->showHeld(acceleration.value);
 }
 
-void Velotune::fetchLowVibration(uint32_t channel)
+void Velotune::showLowVibration(const nexil::Reading &lowVibration)
 {
-    const nexil::Reading lowVibration = nexil::readLowVibration(systemIndex, channel);
     const uint32_t status = lowVibration.status;
     const uint32_t value = lowVibration.value;
     if (status == nexil::PropertyNotSupported) {
@@ -97,8 +96,7 @@ void Velotune::fetchLowVibration(uint32_t channel)
     ui.pbLowVibration->setEnabled(true);
     // The library need not have written a value on failure: keep what the button shows.
     if (status != 0) {
-        showStatus(tr("Could not fetch current Low Vibration Mode from device. Error: %1 (%2)"),
-                   status);
+        showStatus({nexil::readFailure(nexil::Read::LowVibration), status});
         return;
     }
     const QSignalBlocker blocker(ui.pbLowVibration);

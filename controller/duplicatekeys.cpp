@@ -4,7 +4,7 @@
 
 #include <vector>
 
-namespace duplicatekeys {
+namespace nexil::duplicatekeys {
 
 namespace {
 
@@ -140,4 +140,4 @@ bool find(const QByteArray &json, QString *where, QString *key)
     return false;
 }
 
-} // namespace duplicatekeys
+} // namespace nexil::duplicatekeys

@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace filereplace {
+namespace nexil::filereplace {
 
 namespace {
 
@@ -97,6 +97,31 @@ bool isReplaceable(const QString &path, QString *error)
     return check(path, QFile::encodeName(path), &st, &exists, error);
 }
 
+namespace {
+
+// Through a link the file it names is replaced, and the link stays. False with errno set.
+bool resolved(const QByteArray &name, QByteArray *target)
+{
+    char *real = ::realpath(name.constData(), nullptr);
+    if (real == nullptr)
+        return false;
+    *target = QByteArray(real);
+    std::free(real);
+    return true;
+}
+
+// The rename itself on disk; a folder that cannot be synced still holds the new file.
+void syncFolder(const QByteArray &folder)
+{
+    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+} // namespace
+
 bool replace(const QString &path, const QByteArray &data, QString *error)
 {
     const QByteArray name = QFile::encodeName(path);
@@ -104,16 +129,10 @@ bool replace(const QString &path, const QByteArray &data, QString *error)
     bool exists = false;
     if (!check(path, name, &old, &exists, error))
         return false;
-    // Through a link the file it names is replaced, and the link stays.
     QByteArray target = name;
-    if (exists) {
-        char *real = ::realpath(name.constData(), nullptr);
-        if (real == nullptr) {
-            *error = path + QStringLiteral(": cannot be written: ") + reason(errno);
-            return false;
-        }
-        target = QByteArray(real);
-        std::free(real);
+    if (exists && !resolved(name, &target)) {
+        *error = path + QStringLiteral(": cannot be written: ") + reason(errno);
+        return false;
     }
     const int slash = target.lastIndexOf('/');
     const QByteArray folder = slash < 0 ? QByteArray(".") : target.left(qMax(slash, 1));
@@ -166,13 +185,8 @@ bool replace(const QString &path, const QByteArray &data, QString *error)
         ::unlink(temporary.constData());
         return fail(-1, reason(renameError));
     }
-    // The rename itself on disk; a folder that cannot be synced still holds the new file.
-    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    syncFolder(folder);
     return true;
 }
 
-} // namespace filereplace
+} // namespace nexil::filereplace

@@ -1,0 +1,14 @@
+#include "statusformat.h"
+#include "velotune.h"
+
+QString Velotune::statusText(uint32_t status) const
+{
+    return nexil::statusText(status);
+}
+
+void Velotune::showStatus(const nexil::Failure &failure)
+{
+    ui.statusBar->showMessage(
+            nexil::statusMessage(tr(failure.format), failure.status, statusText(failure.status)),
+            messageTimeout);
+}
