@@ -89,6 +89,9 @@ QString path(const std::vector<Level> &stack)
     return text;
 }
 
+// Qt's JSON parser refuses documents that nest deeper than this.
+constexpr std::size_t maxDepth = 1024;
+
 } // namespace
 
 bool find(const QByteArray &json, QString *where, QString *key)
@@ -98,6 +101,9 @@ bool find(const QByteArray &json, QString *where, QString *key)
     while (i < json.size()) {
         const char c = json.at(i);
         if (c == '{' || c == '[') {
+            // Deeper than the JSON parser goes: it refuses the file.
+            if (stack.size() >= maxDepth)
+                return false;
             Level level;
             level.object = c == '{';
             level.expectKey = level.object;

@@ -264,6 +264,15 @@ namespace {
 // The top-level object of a snapshot, with no key twice anywhere.
 bool topObject(const QByteArray &json, const QString &prefix, QJsonObject *top, QString *error)
 {
+    // The parser keeps the last of two equal keys, and either of them may be the one meant.
+    // Looked for first: Qt 5's parser leaks memory on a duplicate key.
+    QString where;
+    QString key;
+    if (duplicatekeys::find(json, &where, &key)) {
+        *error = prefix + (where.isEmpty() ? QString() : where + QStringLiteral(": "))
+                + QStringLiteral("duplicate key \"%1\"").arg(key);
+        return false;
+    }
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
@@ -275,14 +284,6 @@ bool topObject(const QByteArray &json, const QString &prefix, QJsonObject *top, 
     }
     if (!document.isObject()) {
         *error = prefix + QStringLiteral("not a snapshot: the top level is not a JSON object");
-        return false;
-    }
-    // The parser keeps the last of two equal keys; either of them may be the one meant.
-    QString where;
-    QString key;
-    if (duplicatekeys::find(json, &where, &key)) {
-        *error = prefix + (where.isEmpty() ? QString() : where + QStringLiteral(": "))
-                + QStringLiteral("duplicate key \"%1\"").arg(key);
         return false;
     }
     *top = document.object();

@@ -115,6 +115,11 @@ private slots:
             return b.insert(last, "\"sp\\u0065ed\": 1, ");
         }) << 3 << "bad.json: channels[2]: duplicate key \"speed\""
                                                      << true;
+        // Past what the JSON parser takes, the search for duplicates must not hold it up.
+        QTest::newRow("arrays 100,000 deep") << Edit([](QJsonObject) {
+            return QByteArray(100000, '[') + QByteArray(100000, ']');
+        }) << 3 << "bad.json: not a snapshot: not valid JSON"
+                                             << true;
         QTest::newRow("bad Low Vibration") << Edit([](QJsonObject o) {
             return setField(o, 0, "lowVibration", QStringLiteral("maybe"));
         }) << 3 << "\"lowVibration\" is \"maybe\", expected \"on\", \"off\" or \"unsupported\""
