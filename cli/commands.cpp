@@ -403,8 +403,10 @@ int diff(const Options &options)
         object.insert(QStringLiteral("differences"), list);
         out(QString::fromUtf8(output::json(object)));
     } else {
-        // Which side is which, in the order every line below shows the values.
-        out(left + QStringLiteral(" -> ") + right + QLatin1Char('\n'));
+        // Which side is which, in the order every line below shows the values; one line
+        // whatever the names hold.
+        out(nexil::escaped(left) + QStringLiteral(" -> ") + nexil::escaped(right)
+            + QLatin1Char('\n'));
         for (const nexil::snapshot::Difference &d : differences)
             out(output::differenceLine(d) + QLatin1Char('\n'));
         if (differences.empty())
