@@ -2,6 +2,7 @@
 
 #include <QSet>
 
+#include <cstring>
 #include <vector>
 
 namespace nexil::duplicatekeys {
@@ -44,32 +45,20 @@ QString readString(const QByteArray &json, int *i)
         run.clear();
         const char escape = at + 1 < json.size() ? json.at(at + 1) : '\0';
         at += 2;
-        switch (escape) {
-        case 'b':
-            text += QLatin1Char('\b');
-            break;
-        case 'f':
-            text += QLatin1Char('\f');
-            break;
-        case 'n':
-            text += QLatin1Char('\n');
-            break;
-        case 'r':
-            text += QLatin1Char('\r');
-            break;
-        case 't':
-            text += QLatin1Char('\t');
-            break;
-        case 'u': {
+        // The one-letter escapes, each followed by the character it stands for.
+        static const char simple[] = "b\bf\fn\nr\rt\t";
+        const char *found = escape != '\0' ? std::strchr(simple, escape) : nullptr;
+        if (found != nullptr && (found - simple) % 2 == 0) {
+            text += QLatin1Char(found[1]);
+            continue;
+        }
+        if (escape == 'u') {
             int code = 0;
             for (int k = 0; k < 4 && at < json.size(); ++k, ++at)
                 code = code * 16 + qMax(0, hexValue(json.at(at)));
             text += QChar(ushort(code));
-            break;
-        }
-        default: // '"', '\\', '/'
+        } else { // '"', '\\', '/'
             text += QLatin1Char(escape);
-            break;
         }
     }
     text += QString::fromUtf8(run);

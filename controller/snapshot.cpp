@@ -103,32 +103,35 @@ public:
         return false;
     }
 
-    bool string(const char *key, QString *out, QString *error) const
+    // The value at `key` when it is of the kind `accepts` tells; else *error names the kind.
+    bool typed(const char *key, bool (QJsonValue::*accepts)() const, const char *kind,
+               QJsonValue *out, QString *error) const
     {
         if (!present(key, error))
             return false;
-        const QJsonValue value = m_object.value(QLatin1String(key));
-        if (!value.isString()) {
-            *error = m_where
-                    + QStringLiteral("\"%1\" must be a string, not %2")
-                              .arg(QLatin1String(key), describe(value));
+        *out = m_object.value(QLatin1String(key));
+        if ((out->*accepts)())
+            return true;
+        *error = m_where
+                + QStringLiteral("\"%1\" must be %2, not %3")
+                          .arg(QLatin1String(key), QLatin1String(kind), describe(*out));
+        return false;
+    }
+
+    bool string(const char *key, QString *out, QString *error) const
+    {
+        QJsonValue value;
+        if (!typed(key, &QJsonValue::isString, "a string", &value, error))
             return false;
-        }
         *out = value.toString();
         return true;
     }
 
     bool boolean(const char *key, bool *out, QString *error) const
     {
-        if (!present(key, error))
+        QJsonValue value;
+        if (!typed(key, &QJsonValue::isBool, "true or false", &value, error))
             return false;
-        const QJsonValue value = m_object.value(QLatin1String(key));
-        if (!value.isBool()) {
-            *error = m_where
-                    + QStringLiteral("\"%1\" must be true or false, not %2")
-                              .arg(QLatin1String(key), describe(value));
-            return false;
-        }
         *out = value.toBool();
         return true;
     }
