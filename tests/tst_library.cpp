@@ -116,6 +116,7 @@ QMap<QString, QString> childReport(const QString &library)
         if (const int eq = line.indexOf(QLatin1Char('=')); eq > 0)
             report.insert(line.left(eq), line.mid(eq + 1));
     report.insert(QStringLiteral("exit"), QString::number(child.exitCode()));
+    report.insert(QStringLiteral("stderr"), QString::fromLocal8Bit(child.readAllStandardError()));
     return report;
 }
 
@@ -219,7 +220,9 @@ void tst_Library::choiceAndFailure()
     QVERIFY2(foreign.isEmpty(), qPrintable(foreign.join(QLatin1Char('\n'))));
 
     const QMap<QString, QString> report = childReport(library);
-    QCOMPARE(report.value(QStringLiteral("exit")), QStringLiteral("0"));
+    QVERIFY2(report.value(QStringLiteral("exit")) == QLatin1String("0"),
+             qPrintable(report.value(QStringLiteral("exit")) + QLatin1Char(' ')
+                        + report.value(QStringLiteral("stderr"))));
     // Before anything is asked of it, the window says whether it can reach a controller.
     for (const char *when : {"start", "refresh"}) {
         QCOMPARE(report.value(QLatin1String(when) + QLatin1String("status")), line);
