@@ -47,6 +47,21 @@ struct CliRun
     }
 };
 
+// Waits up to a minute for `process`, then fills the exit code (-1 for a crash or a kill) and
+// both outputs of `result`; a process that hangs is killed and leaves `result` as it was.
+template<typename Result>
+void finish(QProcess *process, Result *result)
+{
+    if (!process->waitForFinished(60000)) {
+        process->kill();
+        process->waitForFinished();
+        return;
+    }
+    result->exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+    result->out = QString::fromUtf8(process->readAllStandardOutput());
+    result->err = QString::fromUtf8(process->readAllStandardError());
+}
+
 class CliRunner
 {
 public:
@@ -72,14 +87,7 @@ public:
         process.start(QStringLiteral(VELOTUNE_CLI),
                       QStringList(QStringLiteral("--trace")) + arguments);
         CliRun result;
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
+        finish(&process, &result);
         return result;
     }
     CliRun run(const QStringList &arguments) const { return run(arguments, environment()); }

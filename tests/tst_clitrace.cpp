@@ -40,14 +40,7 @@ Shell runCli(const CliRunner &cli, const QString &prepare, const QStringList &ar
     if (!process.waitForStarted())
         return result;
     result.pid = process.processId();
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
+    finish(&process, &result);
     return result;
 }
 
