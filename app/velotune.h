@@ -10,8 +10,9 @@
 
 // The main window. Its bodies live beside the concern they serve:
 //   velotune.cpp               construction, settings, shortcuts, destructor, About slot
-//   velotune_connection.cpp    on_pbRefresh_clicked, on_pbConnect_clicked
-//   velotune_readback.cpp      on_sbChannelIndex_valueChanged, fetch, show*
+//   velotune_connection.cpp    on_pbRefresh_clicked, on_pbConnect_clicked, enableSettingsFiles
+//   velotune_readback.cpp      on_sbChannelIndex_valueChanged, fetch, show*,
+//                              showChannelSettings
 //   velotune_writes.cpp        on_sbSpeed_valueChanged, on_sbAcceleration_valueChanged,
 //                              on_pbLowVibration_clicked, showLowVibrationAfterRefusal,
 //                              on_sbSpeed_refused, on_sbAcceleration_refused,
@@ -66,6 +67,10 @@ private:
     void writeHeldSteps(const QAbstractSpinBox *except = nullptr);
     // Without a usable library nothing can be found or opened: one line says why.
     void showLibraryNotice();
+    void enableSettingsFiles(bool connected);
+    // Settings read by a call of the overview or a restore, shown without another call when
+    // they are the form's channel's.
+    void showChannelSettings(const nexil::ChannelSettings &settings);
 
     Ui::VelotuneClass ui;
     nexil::Session session;

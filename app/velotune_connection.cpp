@@ -61,6 +61,7 @@ void Velotune::on_pbConnect_clicked(bool on)
         ui.pbConnect->setText(tr("&Disconnect"));
         ui.cbLocator->setEnabled(false);
         ui.pbRefresh->setEnabled(false);
+        enableSettingsFiles(true);
         on_sbChannelIndex_valueChanged(ui.sbChannelIndex->value());
         return;
     }
@@ -84,4 +85,12 @@ void Velotune::on_pbConnect_clicked(bool on)
     ui.cbLocator->setEnabled(true);
     ui.pbRefresh->setEnabled(true);
     ui.pbConnect->setText(tr("&Connect"));
+    enableSettingsFiles(false);
+}
+
+// Saving, comparing and restoring need an open controller.
+void Velotune::enableSettingsFiles(bool connected)
+{
+    for (QAction *action : {ui.aSaveSettings, ui.aCompareSettings, ui.aRestoreSettings})
+        action->setEnabled(connected);
 }

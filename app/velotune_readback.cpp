@@ -103,3 +103,18 @@ void Velotune::showLowVibration(const nexil::Reading &lowVibration)
     ui.pbLowVibration->setChecked(value != 0);
     ui.pbLowVibration->setText(value != 0 ? tr("&On") : tr("&Off"));
 }
+
+void Velotune::showChannelSettings(const nexil::ChannelSettings &settings)
+{
+    if (!ui.sbChannelIndex->isEnabled() || settings.index != uint32_t(ui.sbChannelIndex->value()))
+        return;
+    showChannelType({0, settings.positioner ? nexil::PositionerChannel : 1});
+    if (!settings.positioner)
+        return;
+    showSensorType({0, settings.sensorType});
+    showSpeed({0, settings.speed});
+    showAcceleration({0, settings.acceleration});
+    const bool supported = settings.lowVibration != nexil::LowVibration::Unsupported;
+    showLowVibration({supported ? 0 : nexil::PropertyNotSupported,
+                      settings.lowVibration == nexil::LowVibration::On ? 1U : 0U});
+}
