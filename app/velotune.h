@@ -7,6 +7,7 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <optional>
 
 // The main window. Its bodies live beside the concern they serve:
 //   velotune.cpp               construction, settings, shortcuts, destructor, About slot
@@ -16,7 +17,7 @@
 //   velotune_writes.cpp        on_sbSpeed_valueChanged, on_sbAcceleration_valueChanged,
 //                              on_pbLowVibration_clicked, showLowVibrationAfterRefusal,
 //                              on_sbSpeed_refused, on_sbAcceleration_refused,
-//                              stepped, writeBox, writeHeldSteps
+//                              stepped, writeBox, writeHeldSteps, send, noteSent
 //   velotune_statusmessage.cpp statusText, showStatus
 // The calls, sequences and messages are velotune-cli's too: controller/session.h.
 class QueuedSteps;
@@ -67,6 +68,13 @@ private:
     void writeHeldSteps(const QAbstractSpinBox *except = nullptr);
     // Without a usable library nothing can be found or opened: one line says why.
     void showLibraryNotice();
+    // Every write the window sends, from the form, the overview or a restore: the write with
+    // its read-backs, then noteSent(). `before` is what the controller was last known to hold.
+    nexil::Failure send(uint32_t channel, nexil::Setting setting, uint32_t value,
+                        std::optional<uint32_t> before, const nexil::Session::ReadBack &readBack);
+    // Told of each write send() made, once its read-backs are done.
+    void noteSent(uint32_t channel, nexil::Setting setting, uint32_t value,
+                  std::optional<uint32_t> before, const nexil::Failure &failure);
     void enableSettingsFiles(bool connected);
     // Settings read by a call of the overview or a restore, shown without another call when
     // they are the form's channel's.

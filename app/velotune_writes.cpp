@@ -50,8 +50,8 @@ void Velotune::writeBox(SepSpinBox *box, uint32_t channel, int value)
 {
     const bool speed = box == ui.sbSpeed;
     const nexil::Failure failure
-            = session.write(channel, speed ? nexil::Setting::Speed : nexil::Setting::Acceleration,
-                            uint32_t(value), shownReads());
+            = send(channel, speed ? nexil::Setting::Speed : nexil::Setting::Acceleration,
+                   uint32_t(value), std::nullopt, shownReads());
     if (failure) {
         showStatus(failure);
         showAfterRefusal(
@@ -91,7 +91,7 @@ void Velotune::on_pbLowVibration_clicked(bool on)
     writeHeldSteps();
     const auto channel = uint32_t(ui.sbChannelIndex->value());
     const nexil::Failure failure
-            = session.write(channel, nexil::Setting::LowVibration, on ? 1 : 0, shownReads());
+            = send(channel, nexil::Setting::LowVibration, on ? 1 : 0, on ? 0 : 1, shownReads());
     if (failure) {
         showStatus(failure);
         showLowVibrationAfterRefusal(channel, on);
@@ -110,3 +110,16 @@ void Velotune::on_sbAcceleration_refused(const QString &reason)
 {
     ui.statusBar->showMessage(reason, messageTimeout);
 }
+
+nexil::Failure Velotune::send(uint32_t channel, nexil::Setting setting, uint32_t value,
+                              std::optional<uint32_t> before,
+                              const nexil::Session::ReadBack &readBack)
+{
+    const nexil::Failure failure = session.write(channel, setting, value, readBack);
+    noteSent(channel, setting, value, before, failure);
+    return failure;
+}
+
+void Velotune::noteSent(uint32_t, nexil::Setting, uint32_t, std::optional<uint32_t>,
+                        const nexil::Failure &)
+{ }
