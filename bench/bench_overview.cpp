@@ -95,13 +95,14 @@ int main(int argc, char *argv[])
 
     QTextStream out(stdout);
     out << "action\tlatency (us)\trun\tcalls\tms\tcalls x latency (ms)\tover (%)\n";
-    for (const uint32_t latency : {uint32_t(0), latencyUs}) {
+    for (const uint32_t latency : {latencyUs, uint32_t(0)}) {
         nexilsim::setLatencyMicroseconds(latency);
         for (int run = 1; run <= runs; ++run) {
             if (QWidget *overview = window.findChild<QWidget *>(QStringLiteral("ChannelOverview")))
                 overview->hide();
             const Sample open = timed([&] { channelsAction->trigger(); });
-            print(out, run == 1 && latency == 0 ? "first open" : "open", run, open, latency);
+            print(out, run == 1 && latency == latencyUs ? "first open" : "open", run, open,
+                  latency);
             auto *refresh = window.findChild<QPushButton *>(QStringLiteral("pbRefreshChannels"));
             const Sample again = timed([&] { refresh->click(); });
             print(out, "refresh", run, again, latency);
