@@ -87,6 +87,8 @@ private slots:
     void formWriteRereadsRowOnlyWhileShown();
     void followsConnection_data();
     void followsConnection();
+    void quitDropsOpenEdit_data();
+    void quitDropsOpenEdit();
 
 private:
     bool connectTo(const std::vector<SimSystem> &fleet);
@@ -558,6 +560,39 @@ void tst_Overview::followsConnection()
     if (rows > 0)
         QCOMPARE(cell(3, Sensor),
                  QStringLiteral("2 (%1, %2)").arg(nexil::speedUnit(2), nexil::accelerationUnit(2)));
+}
+
+void tst_Overview::quitDropsOpenEdit_data()
+{
+    QTest::addColumn<bool>("closeFirst");
+
+    QTest::newRow("window closed, then destroyed") << true;
+    QTest::newRow("window destroyed") << false;
+}
+
+void tst_Overview::quitDropsOpenEdit()
+{
+    QFETCH(bool, closeFirst);
+
+    QVERIFY(connectTo({{locator, mixedChannels()}}));
+    QVERIFY(openOverview());
+    m_view->setCurrentIndex(m_view->model()->index(1, Speed));
+    QTest::keyClick(m_view, Qt::Key_F2);
+    auto *editor = m_view->findChild<QSpinBox *>();
+    QVERIFY(editor);
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(editor, QStringLiteral("4242"));
+    m_calls.take();
+    if (closeFirst) {
+        m_window->close();
+        QCoreApplication::processEvents();
+    }
+    delete m_window;
+    m_window = nullptr;
+    QCoreApplication::processEvents();
+    // Quitting makes no controller call, whatever was being typed.
+    QCOMPARE(m_calls.take(), QStringList());
+    QCOMPARE(simState(1).speed, 80000U);
 }
 
 QTEST_MAIN(tst_Overview)
