@@ -5,6 +5,9 @@
 
 #include <QKeyEvent>
 
+#include <algorithm>
+#include <cstdint>
+
 namespace {
 
 const char heldText[] = "heldText";

@@ -2,7 +2,7 @@
 
 #include "units.h"
 
-#include <climits>
+#include <cstdint>
 
 namespace {
 
