@@ -89,6 +89,8 @@ private slots:
     void followsConnection();
     void quitDropsOpenEdit_data();
     void quitDropsOpenEdit();
+    void claimedChannelCountIsBounded_data();
+    void claimedChannelCountIsBounded();
 
 private:
     bool connectTo(const std::vector<SimSystem> &fleet);
@@ -118,9 +120,10 @@ void tst_Overview::cleanup()
     m_calls.take();
 }
 
+// An empty fleet keeps the one loaded, with its hooks.
 bool tst_Overview::connectTo(const std::vector<SimSystem> &fleet)
 {
-    if (!testutils::loadFleet(fleet))
+    if (!fleet.empty() && !testutils::loadFleet(fleet))
         return false;
     nexilsim::setStatusText(injected, "Injected failure");
     m_window = testutils::showNew<Velotune>();
@@ -593,6 +596,38 @@ void tst_Overview::quitDropsOpenEdit()
     // Quitting makes no controller call, whatever was being typed.
     QCOMPARE(m_calls.take(), QStringList());
     QCOMPARE(simState(1).speed, 80000U);
+}
+
+void tst_Overview::claimedChannelCountIsBounded_data()
+{
+    QTest::addColumn<quint32>("claimed");
+    QTest::addColumn<QString>("note");
+
+    QTest::newRow("as many as are shown") << 1024U << "";
+    QTest::newRow("one more") << 1025U << "Showing the first 1024 of 1025 channels.";
+    QTest::newRow("the most a count can say")
+            << 4294967295U << "Showing the first 1024 of 4294967295 channels.";
+}
+
+void tst_Overview::claimedChannelCountIsBounded()
+{
+    QFETCH(quint32, claimed);
+    QFETCH(QString, note);
+
+    // A controller that claims far more channels than it has must not freeze the window.
+    QVERIFY(testutils::loadFleet({{locator, mixedChannels()}}));
+    testutils::forceValue({"TQ_GetNumberOfChannels"}, claimed);
+    QVERIFY(connectTo({}));
+    QVERIFY(openOverview());
+    QCOMPARE(m_view->model()->rowCount(), 1024);
+    auto *label = child<QLabel>(m_overview, "lNote");
+    QVERIFY(label);
+    QCOMPARE(label->isVisible(), !note.isEmpty());
+    QCOMPARE(label->text(), note);
+    QCOMPARE(cell(5, Speed), QStringLiteral("5.000"));
+    QCOMPARE(cell(1023, Positioner),
+             QStringLiteral("Could not fetch current channel type. Error 19 (Invalid channel "
+                            "index)"));
 }
 
 QTEST_MAIN(tst_Overview)
