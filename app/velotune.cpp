@@ -1,6 +1,7 @@
 #include "velotune.h"
 
 #include "about.h"
+#include "channeloverview.h"
 #include "queuedsteps.h"
 #include "sepspinbox.h"
 #include "statustip.h"
@@ -135,6 +136,9 @@ Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
     connect(queuedSteps, &QueuedSteps::drained, this, [this] { writeHeldSteps(); });
     new NoCallsOnClose(this, [this] {
         queuedSteps->takeHeld();
+        // An edit open in the overview is dropped too.
+        if (overview != nullptr)
+            overview->blockSignals(true);
         for (QWidget *field :
              {static_cast<QWidget *>(ui.sbChannelIndex), static_cast<QWidget *>(ui.sbSpeed),
               static_cast<QWidget *>(ui.sbAcceleration)})
@@ -151,6 +155,9 @@ Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
 
 Velotune::~Velotune()
 {
+    // The overview goes after the session: an edit it closes on the way must not reach it.
+    if (overview != nullptr)
+        overview->blockSignals(true);
     QSettings settings;
     settings.setValue(QStringLiteral("geometry"), saveGeometry());
     settings.setValue(QStringLiteral("windowState"), saveState(0));

@@ -19,9 +19,13 @@
 //                              on_sbSpeed_refused, on_sbAcceleration_refused,
 //                              stepped, writeBox, writeHeldSteps, send, noteSent
 //   velotune_statusmessage.cpp statusText, showStatus
+//   velotune_overview.cpp      on_aChannels_triggered, readOverview, readOverviewRow,
+//                              writeFromOverview, rereadOverviewRow, followConnection
 // The calls, sequences and messages are velotune-cli's too: controller/session.h.
+class ChannelOverview;
 class QueuedSteps;
 class StatusTip;
+struct ChannelRow;
 
 class Velotune : public QMainWindow
 {
@@ -41,6 +45,7 @@ private slots:
     void on_sbSpeed_refused(const QString &reason);
     void on_sbAcceleration_refused(const QString &reason);
     void on_aAbout_triggered();
+    void on_aChannels_triggered();
 
 private:
     // How long a one-line message stays in the status bar.
@@ -80,10 +85,25 @@ private:
     // they are the form's channel's.
     void showChannelSettings(const nexil::ChannelSettings &settings);
 
+    // Every row of the overview read again, or emptied without a connection.
+    void readOverview();
+    ChannelRow readOverviewRow(uint32_t channel) const;
+    // An edit the user made in the overview.
+    void writeFromOverview(uint32_t channel, nexil::Setting setting, uint32_t value,
+                           uint32_t before);
+    // The written channel's row, read again while the overview is shown.
+    void rereadOverviewRow(uint32_t channel);
+    // After a connect, a failed one or a release: the overview follows the connection.
+    void followConnection();
+
     Ui::VelotuneClass ui;
     nexil::Session session;
     StatusTip *statusTip;
     QueuedSteps *queuedSteps;
+    // Built on first use.
+    ChannelOverview *overview = nullptr;
+    // Set while an overview edit is sent, which reads its row itself.
+    bool writingFromOverview = false;
 };
 
 #endif // VELOTUNE_H

@@ -40,6 +40,7 @@ void Velotune::on_pbConnect_clicked(bool on)
         if (session.open(ui.cbLocator->currentText(),
                          [this](const nexil::Failure &failure) { showStatus(failure); })) {
             ui.pbConnect->setChecked(false);
+            followConnection();
             return;
         }
         const uint32_t channels = session.channelCount();
@@ -50,6 +51,7 @@ void Velotune::on_pbConnect_clicked(bool on)
                                       messageTimeout);
             session.abandon();
             ui.pbConnect->setChecked(false);
+            followConnection();
             return;
         }
 
@@ -63,6 +65,7 @@ void Velotune::on_pbConnect_clicked(bool on)
         ui.pbRefresh->setEnabled(false);
         enableSettingsFiles(true);
         on_sbChannelIndex_valueChanged(ui.sbChannelIndex->value());
+        followConnection();
         return;
     }
 
@@ -86,6 +89,7 @@ void Velotune::on_pbConnect_clicked(bool on)
     ui.pbRefresh->setEnabled(true);
     ui.pbConnect->setText(tr("&Connect"));
     enableSettingsFiles(false);
+    followConnection();
 }
 
 // Saving, comparing and restoring need an open controller.

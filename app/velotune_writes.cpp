@@ -120,6 +120,8 @@ nexil::Failure Velotune::send(uint32_t channel, nexil::Setting setting, uint32_t
     return failure;
 }
 
-void Velotune::noteSent(uint32_t, nexil::Setting, uint32_t, std::optional<uint32_t>,
+void Velotune::noteSent(uint32_t channel, nexil::Setting, uint32_t, std::optional<uint32_t>,
                         const nexil::Failure &)
-{ }
+{
+    rereadOverviewRow(channel);
+}

@@ -1,11 +1,13 @@
 // Saves the README's screenshots: the main window connected to the first controller found,
-// and the About dialog. Run by tools/screenshots.sh on a real (virtual) X display.
+// its channel overview, and the About dialog. Run by tools/screenshots.sh on a real (virtual) X
+// display.
 //
 // usage: velotune_screenshot OUTPUT_DIR
 
 #include "about.h"
 #include "velotune.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDeadlineTimer>
@@ -67,6 +69,16 @@ int main(int argc, char *argv[])
     else
         std::fprintf(stderr, "warning: not connected; the main window shows the idle state\n");
     bool ok = save(&window, out, "screenshot-main.png");
+
+    if (auto *channels = window.findChild<QAction *>(QStringLiteral("aChannels"))) {
+        channels->trigger();
+        QWidget *overview = window.findChild<QWidget *>(QStringLiteral("ChannelOverview"));
+        if (overview != nullptr) {
+            settle(overview, 500);
+            ok = save(overview, out, "screenshot-channels.png") && ok;
+            overview->hide();
+        }
+    }
 
     About about(1, 2, 7);
     about.show();

@@ -21,6 +21,9 @@ public:
     // maximum gives it back. Any refused text goes.
     void showHeld(uint32_t held);
 
+    // The maximum the box was given, whatever showHeld() has grown the range to since.
+    int givenMaximum() const { return m_grown ? m_givenMaximum : maximum(); }
+
     // The value shown before the user's latest step or typed change.
     int valueBeforeEdit() const { return m_beforeEdit; }
 

@@ -1,0 +1,119 @@
+#include "channeloverview.h"
+#include "slowlink.h"
+#include "statusformat.h"
+#include "velotune.h"
+
+#include <algorithm>
+
+namespace {
+
+// A controller that claims more channels than this is shown in part: reading millions of
+// channels would freeze the window for good.
+constexpr uint32_t maxOverviewRows = 1024;
+
+} // namespace
+
+void Velotune::on_aChannels_triggered()
+{
+    if (overview == nullptr) {
+        overview = new ChannelOverview(this);
+        overview->setSpeedRange(ui.sbSpeed->minimum(), ui.sbSpeed->givenMaximum());
+        overview->setAccelerationRange(ui.sbAcceleration->minimum(),
+                                       ui.sbAcceleration->givenMaximum());
+        connect(overview, &ChannelOverview::refreshRequested, this, &Velotune::readOverview);
+        connect(overview, &ChannelOverview::writeRequested, this, &Velotune::writeFromOverview);
+        connect(overview, &ChannelOverview::channelActivated, this, [this](uint32_t channel) {
+            if (ui.sbChannelIndex->isEnabled() && channel <= uint32_t(ui.sbChannelIndex->maximum()))
+                ui.sbChannelIndex->setValue(int(channel));
+        });
+        connect(overview, &ChannelOverview::refused, this, [this](const QString &reason) {
+            ui.statusBar->showMessage(reason, messageTimeout);
+        });
+    }
+    // Hidden, it was not kept up to date: opening it reads everything.
+    const bool opening = !overview->isVisible();
+    overview->show();
+    overview->raise();
+    overview->activateWindow();
+    if (opening)
+        readOverview();
+}
+
+void Velotune::readOverview()
+{
+    if (overview == nullptr || !overview->isVisible())
+        return;
+    if (!session.isOpen()) {
+        overview->clear();
+        return;
+    }
+    const slowlink::Action action;
+    const uint32_t count = session.channelCount();
+    const uint32_t shown = std::min(count, maxOverviewRows);
+    std::vector<ChannelRow> rows;
+    rows.reserve(shown);
+    for (uint32_t channel = 0; channel < shown; ++channel)
+        rows.push_back(readOverviewRow(channel));
+    overview->setRows(rows);
+    overview->setNote(count > shown
+                              ? tr("Showing the first %1 of %2 channels.").arg(shown).arg(count)
+                              : QString());
+    // The form's channel was read too: the form shows what the controller holds.
+    const auto formChannel = uint32_t(ui.sbChannelIndex->value());
+    if (formChannel < shown && rows[formChannel].failure.isEmpty())
+        showChannelSettings(rows[formChannel].settings);
+}
+
+ChannelRow Velotune::readOverviewRow(uint32_t channel) const
+{
+    ChannelRow row;
+    row.settings.index = channel;
+    if (const nexil::Failure failure = session.readChannel(channel, &row.settings)) {
+        row.settings = nexil::ChannelSettings();
+        row.settings.index = channel;
+        row.failure = nexil::statusMessage(tr(failure.format), failure.status,
+                                           statusText(failure.status));
+    }
+    return row;
+}
+
+void Velotune::writeFromOverview(uint32_t channel, nexil::Setting setting, uint32_t value,
+                                 uint32_t before)
+{
+    if (!session.isOpen())
+        return;
+    const slowlink::Action action;
+    // Steps the form still holds were asked for first.
+    writeHeldSteps();
+    const bool formChannel
+            = ui.sbChannelIndex->isEnabled() && channel == uint32_t(ui.sbChannelIndex->value());
+    writingFromOverview = true;
+    const nexil::Failure failure = send(channel, setting, value, before,
+                                        formChannel ? shownReads() : nexil::Session::ReadBack());
+    writingFromOverview = false;
+    if (failure)
+        showStatus(failure);
+    // Taken or refused, the row shows what the controller holds now.
+    const ChannelRow row = readOverviewRow(channel);
+    overview->setRow(row);
+    if (formChannel && row.failure.isEmpty())
+        showChannelSettings(row.settings);
+}
+
+void Velotune::rereadOverviewRow(uint32_t channel)
+{
+    if (overview == nullptr || !overview->isVisible() || writingFromOverview || !session.isOpen()
+        || channel >= maxOverviewRows)
+        return;
+    overview->setRow(readOverviewRow(channel));
+}
+
+void Velotune::followConnection()
+{
+    if (overview == nullptr)
+        return;
+    if (session.isOpen())
+        readOverview();
+    else
+        overview->clear();
+}

@@ -1,0 +1,39 @@
+#ifndef CHANNELDELEGATE_H
+#define CHANNELDELEGATE_H
+
+#include <QStyledItemDelegate>
+
+// Speed and acceleration cells are edited in the window's own grouped spin box, with the
+// form's ranges, so typed text is read and refused exactly as in the form.
+class ChannelDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    explicit ChannelDelegate(QObject *parent = nullptr);
+    ~ChannelDelegate() override;
+
+    void setSpeedRange(int minimum, int maximum);
+    void setAccelerationRange(int minimum, int maximum);
+
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override;
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override;
+    void setModelData(QWidget *editor, QAbstractItemModel *model,
+                      const QModelIndex &index) const override;
+
+signals:
+    // Typed text was not taken; `reason` says why.
+    void refused(const QString &reason);
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override;
+
+private:
+    int m_speedMinimum = 0;
+    int m_speedMaximum = 0;
+    int m_accelerationMinimum = 0;
+    int m_accelerationMaximum = 0;
+};
+
+#endif // CHANNELDELEGATE_H

@@ -1,0 +1,87 @@
+#include "channeloverview.h"
+
+#include "channeldelegate.h"
+
+#include <QHeaderView>
+#include <QShortcut>
+
+ChannelOverview::ChannelOverview(QWidget *parent)
+    : QWidget(parent, Qt::Window),
+      m_table(new ChannelTable(this)),
+      m_delegate(new ChannelDelegate(this))
+{
+    ui.setupUi(this);
+    ui.tvChannels->setModel(m_table);
+    ui.tvChannels->setItemDelegate(m_delegate);
+    ui.tvChannels->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui.lNote->hide();
+
+    // The button's text gives it the mnemonic; F5 is a shortcut of its own, as in the form.
+    auto *refresh = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    connect(refresh, &QShortcut::activated, ui.pbRefreshChannels, &QPushButton::click);
+
+    connect(m_table, &ChannelTable::writeRequested, this, &ChannelOverview::writeRequested);
+    connect(m_delegate, &ChannelDelegate::refused, this, &ChannelOverview::refused);
+    connect(m_table, &ChannelTable::dataChanged, this,
+            [this](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+                showFailures(topLeft.row(), bottomRight.row());
+            });
+}
+
+ChannelOverview::~ChannelOverview() = default;
+
+void ChannelOverview::setSpeedRange(int minimum, int maximum)
+{
+    m_delegate->setSpeedRange(minimum, maximum);
+}
+
+void ChannelOverview::setAccelerationRange(int minimum, int maximum)
+{
+    m_delegate->setAccelerationRange(minimum, maximum);
+}
+
+void ChannelOverview::setRows(std::vector<ChannelRow> rows)
+{
+    m_table->setRows(std::move(rows));
+    ui.tvChannels->clearSpans();
+    showFailures(0, m_table->rowCount() - 1);
+}
+
+void ChannelOverview::setRow(const ChannelRow &row)
+{
+    m_table->setRow(row);
+}
+
+void ChannelOverview::clear()
+{
+    m_table->clear();
+    ui.tvChannels->clearSpans();
+    setNote(QString());
+}
+
+void ChannelOverview::setNote(const QString &note)
+{
+    ui.lNote->setText(note);
+    ui.lNote->setVisible(!note.isEmpty());
+}
+
+void ChannelOverview::showFailures(int first, int last)
+{
+    const int columns = ChannelTable::ColumnCount - ChannelTable::Positioner;
+    for (int row = first; row <= last; ++row) {
+        const int span = m_table->failed(row) ? columns : 1;
+        if (ui.tvChannels->columnSpan(row, ChannelTable::Positioner) != span)
+            ui.tvChannels->setSpan(row, ChannelTable::Positioner, 1, span);
+    }
+}
+
+void ChannelOverview::on_pbRefreshChannels_clicked()
+{
+    emit refreshRequested();
+}
+
+void ChannelOverview::on_tvChannels_activated(const QModelIndex &index)
+{
+    if (index.isValid())
+        emit channelActivated(uint32_t(index.row()));
+}

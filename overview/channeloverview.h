@@ -1,0 +1,56 @@
+#ifndef CHANNELOVERVIEW_H
+#define CHANNELOVERVIEW_H
+
+#include "channeltable.h"
+#include "ui_channeloverview.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <vector>
+
+class ChannelDelegate;
+
+// Every channel of the connected controller at a glance, in a window of its own. A view only:
+// it shows the rows it is given and tells what the user asks for; the main window makes the
+// calls.
+class ChannelOverview : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ChannelOverview(QWidget *parent = nullptr);
+    ~ChannelOverview() override;
+
+    // The ranges of the form's speed and acceleration fields.
+    void setSpeedRange(int minimum, int maximum);
+    void setAccelerationRange(int minimum, int maximum);
+
+    void setRows(std::vector<ChannelRow> rows);
+    void setRow(const ChannelRow &row);
+    void clear();
+    // A line below the table; empty hides it.
+    void setNote(const QString &note);
+    const ChannelTable *table() const { return m_table; }
+
+signals:
+    void refreshRequested();
+    void writeRequested(uint32_t channel, nexil::Setting setting, uint32_t value, uint32_t before);
+    void channelActivated(uint32_t channel);
+    // Typed text in a cell was not taken; `reason` says why.
+    void refused(const QString &reason);
+
+private slots:
+    void on_pbRefreshChannels_clicked();
+    void on_tvChannels_activated(const QModelIndex &index);
+
+private:
+    // A failed row's message spans the value columns.
+    void showFailures(int first, int last);
+
+    Ui::ChannelOverview ui;
+    ChannelTable *m_table;
+    ChannelDelegate *m_delegate;
+};
+
+#endif // CHANNELOVERVIEW_H
