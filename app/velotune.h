@@ -19,8 +19,12 @@
 //                              on_sbSpeed_refused, on_sbAcceleration_refused,
 //                              stepped, writeBox, writeHeldSteps, send, noteSent
 //   velotune_statusmessage.cpp statusText, showStatus
+//   velotune_settingsfiles.cpp on_aSaveSettings_triggered, on_aCompareSettings_triggered,
+//                              on_aRestoreSettings_triggered, askSnapshotFile, warnAboutFile,
+//                              readEveryChannel, restorePlanned
 // The calls, sequences and messages are velotune-cli's too: controller/session.h.
 class QueuedSteps;
+class SettingsDiffDialog;
 class StatusTip;
 
 class Velotune : public QMainWindow
@@ -41,6 +45,9 @@ private slots:
     void on_sbSpeed_refused(const QString &reason);
     void on_sbAcceleration_refused(const QString &reason);
     void on_aAbout_triggered();
+    void on_aSaveSettings_triggered();
+    void on_aCompareSettings_triggered();
+    void on_aRestoreSettings_triggered();
 
 private:
     // How long a one-line message stays in the status bar.
@@ -80,10 +87,23 @@ private:
     // they are the form's channel's.
     void showChannelSettings(const nexil::ChannelSettings &settings);
 
+    // The snapshot file the user picks; empty when the choice was cancelled.
+    QString askSnapshotFile(bool forSaving);
+    void warnAboutFile(const QString &text);
+    // Every channel of the controller; on failure the user is told, prefixed by `consequence`.
+    bool readEveryChannel(std::vector<nexil::ChannelSettings> *channels,
+                          const QString &consequence);
+    // The writes a restore planned, made once the user confirmed them, then read back.
+    void restorePlanned(const nexil::Snapshot &file, const QString &path,
+                        const std::vector<nexil::ChannelSettings> &before);
+    SettingsDiffDialog *settingsDiffDialog();
+
     Ui::VelotuneClass ui;
     nexil::Session session;
     StatusTip *statusTip;
     QueuedSteps *queuedSteps;
+    // Built on first use.
+    SettingsDiffDialog *settingsDiff = nullptr;
 };
 
 #endif // VELOTUNE_H
