@@ -133,7 +133,7 @@ void Velotune::on_aSaveSettings_triggered()
     QString error;
     // A folder or a special file costs no controller time.
     if (!nexil::filereplace::isReplaceable(path, &error)) {
-        warnAboutFile(error + tr("; nothing saved"));
+        warnAboutFile(error);
         return;
     }
     const slowlink::Action action;
