@@ -105,8 +105,11 @@ QString Velotune::askSnapshotFile(bool forSaving)
 
 void Velotune::warnAboutFile(const QString &text)
 {
-    // One message, one line, whatever the file's name holds.
-    QMessageBox::warning(this, tr("Settings File"), nexil::escaped(text));
+    // One message, one line, whatever the file's name holds, and never read as markup.
+    QMessageBox box(QMessageBox::Warning, tr("Settings File"), nexil::escaped(text),
+                    QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 bool Velotune::readEveryChannel(std::vector<nexil::ChannelSettings> *channels,
