@@ -12,6 +12,7 @@
 #include <QMessageBox>
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
