@@ -21,9 +21,13 @@
 //   velotune_statusmessage.cpp statusText, showStatus
 //   velotune_overview.cpp      on_aChannels_triggered, readOverview, readOverviewRow,
 //                              writeFromOverview, rereadOverviewRow, followConnection
+//   velotune_settingsfiles.cpp on_aSaveSettings_triggered, on_aCompareSettings_triggered,
+//                              on_aRestoreSettings_triggered, askSnapshotFile, warnAboutFile,
+//                              readEveryChannel, restorePlanned
 // The calls, sequences and messages are velotune-cli's too: controller/session.h.
 class ChannelOverview;
 class QueuedSteps;
+class SettingsDiffDialog;
 class StatusTip;
 struct ChannelRow;
 
@@ -46,6 +50,9 @@ private slots:
     void on_sbAcceleration_refused(const QString &reason);
     void on_aAbout_triggered();
     void on_aChannels_triggered();
+    void on_aSaveSettings_triggered();
+    void on_aCompareSettings_triggered();
+    void on_aRestoreSettings_triggered();
 
 private:
     // How long a one-line message stays in the status bar.
@@ -95,6 +102,16 @@ private:
     void rereadOverviewRow(uint32_t channel);
     // After a connect, a failed one or a release: the overview follows the connection.
     void followConnection();
+    // The snapshot file the user picks; empty when the choice was cancelled.
+    QString askSnapshotFile(bool forSaving);
+    void warnAboutFile(const QString &text);
+    // Every channel of the controller; on failure the user is told, prefixed by `consequence`.
+    bool readEveryChannel(std::vector<nexil::ChannelSettings> *channels,
+                          const QString &consequence);
+    // The writes a restore planned, made once the user confirmed them, then read back.
+    void restorePlanned(const nexil::Snapshot &file, const QString &path,
+                        const std::vector<nexil::ChannelSettings> &before);
+    SettingsDiffDialog *settingsDiffDialog();
 
     Ui::VelotuneClass ui;
     nexil::Session session;
@@ -104,6 +121,7 @@ private:
     ChannelOverview *overview = nullptr;
     // Set while an overview edit is sent, which reads its row itself.
     bool writingFromOverview = false;
+    SettingsDiffDialog *settingsDiff = nullptr;
 };
 
 #endif // VELOTUNE_H

@@ -8,12 +8,11 @@
 #include "output.h"
 #include "session.h"
 #include "snapshot.h"
+#include "snapshotsession.h"
 #include "statusformat.h"
 #include "units.h"
 #include "writereport.h"
 
-#include <QCoreApplication>
-#include <QDateTime>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -96,14 +95,11 @@ bool selectChannels(const Options &options, const Controller &controller,
 int readChannels(const Controller &controller, const std::vector<uint32_t> &channels,
                  std::vector<nexil::ChannelSettings> *settings)
 {
-    settings->clear();
-    for (const uint32_t channel : channels) {
-        nexil::ChannelSettings read;
-        if (const nexil::Failure failure = controller.readChannel(channel, &read)) {
-            err(controller.locator() + QStringLiteral(": ") + channelMessage(channel, failure));
-            return exitcode::Controller;
-        }
-        settings->push_back(read);
+    uint32_t failed = 0;
+    if (const nexil::Failure failure
+        = nexil::snapshot::readChannels(controller, channels, settings, &failed)) {
+        err(controller.locator() + QStringLiteral(": ") + channelMessage(failed, failure));
+        return exitcode::Controller;
     }
     return exitcode::Ok;
 }
@@ -355,11 +351,7 @@ int save(const Options &options)
         err(error);
         return exitcode::File;
     }
-    nexil::Snapshot snapshot;
-    snapshot.locator = locator;
-    snapshot.savedAt = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
-    snapshot.program = QCoreApplication::applicationName() + QLatin1Char(' ')
-            + QCoreApplication::applicationVersion();
+    nexil::Snapshot snapshot = nexil::snapshot::stamped(locator);
     if (const int status = readController(locator, options, &snapshot.channels))
         return status;
     qCDebug(lcCli).noquote() << QStringLiteral("save: %1 channel(s) of %2 to %3")
@@ -424,30 +416,21 @@ int checkRestore(const Options &options, const QString &where, const nexil::Snap
                  const Controller &controller, std::vector<uint32_t> *channels,
                  std::vector<nexil::ChannelSettings> *before)
 {
-    if (file.channels.size() != controller.channelCount()) {
-        err(QStringLiteral("%1 do not match: %2 channels in the file, %3 on the controller; "
-                           "nothing written")
-                    .arg(where)
-                    .arg(file.channels.size())
-                    .arg(controller.channelCount()));
+    QString error = nexil::snapshot::countRefusal(file, controller.channelCount(), where);
+    if (!error.isEmpty()) {
+        err(error);
         return exitcode::File;
     }
-    QString error;
     if (!selectChannels(options, controller, channels, &error)) {
         err(error);
         return exitcode::Usage;
     }
     if (const int status = readChannels(controller, *channels, before))
         return status;
-    for (const nexil::ChannelSettings &now : *before) {
-        const QString mismatch = nexil::snapshot::mismatch(now, file.channels[now.index]);
-        if (!mismatch.isEmpty()) {
-            err(QStringLiteral("%1 do not match: channel %2 is %3; nothing written")
-                        .arg(where)
-                        .arg(now.index)
-                        .arg(mismatch));
-            return exitcode::File;
-        }
+    error = nexil::snapshot::channelRefusal(file, *before, where);
+    if (!error.isEmpty()) {
+        err(error);
+        return exitcode::File;
     }
     return exitcode::Ok;
 }

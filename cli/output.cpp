@@ -1,5 +1,6 @@
 #include "output.h"
 
+#include "differencetext.h"
 #include "escaped.h"
 #include "units.h"
 
@@ -98,30 +99,7 @@ QByteArray json(const QJsonObject &object)
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 
-QString fieldText(const QString &field, const QJsonValue &value)
-{
-    if (value.isBool())
-        return value.toBool() ? QStringLiteral("yes") : QStringLiteral("no");
-    if (value.isString())
-        return value.toString();
-    const auto number = uint32_t(value.toDouble());
-    if (field == QLatin1String("speed") || field == QLatin1String("acceleration"))
-        return nexil::grouped(number);
-    return QString::number(number);
-}
-
 namespace {
-
-bool hasUnit(const QString &field)
-{
-    return field == QLatin1String("speed") || field == QLatin1String("acceleration");
-}
-
-QString unitOf(const QString &field, uint32_t sensorType)
-{
-    return field == QLatin1String("speed") ? nexil::speedUnit(sensorType)
-                                           : nexil::accelerationUnit(sensorType);
-}
 
 QJsonObject unitsJson(uint32_t sensorType)
 {
@@ -131,27 +109,17 @@ QJsonObject unitsJson(uint32_t sensorType)
     return units;
 }
 
-bool unitsDiffer(const nexil::snapshot::Difference &d)
-{
-    return d.field == QLatin1String("sensorType")
-            && !nexil::snapshot::sameUnits(d.leftSensorType, d.rightSensorType);
-}
-
 } // namespace
 
 QString differenceLine(const nexil::snapshot::Difference &d)
 {
     const QString subject
             = d.channel < 0 ? d.field : QStringLiteral("channel %1 %2").arg(d.channel).arg(d.field);
-    QString left = fieldText(d.field, d.left);
-    QString right = fieldText(d.field, d.right);
     // Both sides have the same units here: compare() leaves out numbers in other units.
-    if (hasUnit(d.field)) {
-        left += QLatin1Char(' ') + unitOf(d.field, d.leftSensorType);
-        right += QLatin1Char(' ') + unitOf(d.field, d.rightSensorType);
-    }
+    const QString left = nexil::snapshot::valueText(d.field, d.left, d.leftSensorType);
+    const QString right = nexil::snapshot::valueText(d.field, d.right, d.rightSensorType);
     QString line = QStringLiteral("%1: %2 -> %3").arg(subject, left, right);
-    if (unitsDiffer(d))
+    if (nexil::snapshot::unitsDiffer(d))
         line += QStringLiteral(", other units (%1 -> %2): speed and acceleration not compared")
                         .arg(nexil::speedUnit(d.leftSensorType),
                              nexil::speedUnit(d.rightSensorType));
@@ -166,13 +134,13 @@ QJsonObject differenceJson(const nexil::snapshot::Difference &d)
     object.insert(QStringLiteral("field"), d.field);
     object.insert(QStringLiteral("left"), d.left);
     object.insert(QStringLiteral("right"), d.right);
-    if (hasUnit(d.field))
-        object.insert(QStringLiteral("unit"), unitOf(d.field, d.leftSensorType));
+    if (nexil::snapshot::hasUnit(d.field))
+        object.insert(QStringLiteral("unit"), nexil::snapshot::unitOf(d.field, d.leftSensorType));
     if (d.field == QLatin1String("sensorType")) {
         object.insert(QStringLiteral("leftUnits"), unitsJson(d.leftSensorType));
         object.insert(QStringLiteral("rightUnits"), unitsJson(d.rightSensorType));
         // true: speed and acceleration of this channel were not compared.
-        object.insert(QStringLiteral("unitsDiffer"), unitsDiffer(d));
+        object.insert(QStringLiteral("unitsDiffer"), nexil::snapshot::unitsDiffer(d));
     }
     return object;
 }

@@ -22,8 +22,6 @@ void err(const QString &text); // prefixed with the program's name
 QString table(const std::vector<nexil::ChannelSettings> &channels);
 QByteArray json(const QJsonObject &object);
 
-// The value of a difference as the table and diff lines show it.
-QString fieldText(const QString &field, const QJsonValue &value);
 // Speed and acceleration carry the units of the channel's sensor type, as the window's labels
 // show them; a sensor type of other units says that the two were not compared.
 QString differenceLine(const nexil::snapshot::Difference &difference);

@@ -1,0 +1,52 @@
+#ifndef SETTINGSDIFFDIALOG_H
+#define SETTINGSDIFFDIALOG_H
+
+#include "ui_settingsdiffdialog.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <vector>
+
+class QAbstractButton;
+class QStandardItemModel;
+
+// Where the controller differs from a settings file, one row per field. Compare shows the rows
+// with Close; a restore shows the writes it plans with Restore and Cancel, then each write's
+// outcome with Close. It makes no controller call: Restore is only asked for.
+class SettingsDiffDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    struct Row
+    {
+        QString channel;
+        QString field;
+        QString fileValue;
+        QString controllerValue;
+        QString outcome;
+        bool failed = false;
+    };
+
+    explicit SettingsDiffDialog(QWidget *parent = nullptr);
+    ~SettingsDiffDialog() override;
+
+    void showComparison(const QString &summary, const std::vector<Row> &rows);
+    void showPlan(const QString &summary, const std::vector<Row> &rows);
+    void showOutcome(const QString &summary, const std::vector<Row> &rows);
+
+signals:
+    void restoreRequested();
+
+private:
+    void clicked(QAbstractButton *button);
+    void fill(const QString &summary, const std::vector<Row> &rows, bool withOutcome);
+    void closeOnly();
+
+    Ui::SettingsDiffDialog ui;
+    QStandardItemModel *model;
+    QAbstractButton *restore = nullptr;
+};
+
+#endif // SETTINGSDIFFDIALOG_H
