@@ -1,6 +1,7 @@
 #include "velotune.h"
 
 #include "about.h"
+#include "historylog.h"
 #include "queuedsteps.h"
 #include "sepspinbox.h"
 #include "statustip.h"
@@ -90,7 +91,10 @@ private:
 } // namespace
 
 Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
-    : QMainWindow(parent, flags), statusTip(nullptr), queuedSteps(nullptr)
+    : QMainWindow(parent, flags),
+      statusTip(nullptr),
+      queuedSteps(nullptr),
+      historyLog(new HistoryLog(this))
 {
     // The settings store below is located by these.
     QCoreApplication::setOrganizationName(QStringLiteral("Norvane"));

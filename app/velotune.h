@@ -7,7 +7,9 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <utility>
 
 // The main window. Its bodies live beside the concern they serve:
 //   velotune.cpp               construction, settings, shortcuts, destructor, About slot
@@ -19,7 +21,11 @@
 //                              on_sbSpeed_refused, on_sbAcceleration_refused,
 //                              stepped, writeBox, writeHeldSteps, send, noteSent
 //   velotune_statusmessage.cpp statusText, showStatus
+//   velotune_history.cpp       on_aHistory_triggered, showMessage, failureMessage, noteSent,
+//                              noteRead, noteSensorType, heldBefore, forgetChannels
 // The calls, sequences and messages are velotune-cli's too: controller/session.h.
+class History;
+class HistoryLog;
 class QueuedSteps;
 class StatusTip;
 
@@ -41,6 +47,7 @@ private slots:
     void on_sbSpeed_refused(const QString &reason);
     void on_sbAcceleration_refused(const QString &reason);
     void on_aAbout_triggered();
+    void on_aHistory_triggered();
 
 private:
     // How long a one-line message stays in the status bar.
@@ -50,6 +57,11 @@ private:
     QString statusText(uint32_t status) const;
     // `failure`'s message, translated, in the status bar.
     void showStatus(const nexil::Failure &failure);
+    // Every line the status bar shows goes through here, so the history has it too. A timeout
+    // of 0 keeps it until replaced; `details` become its tooltip.
+    void showMessage(const QString &message, int timeout, const QString &details = QString());
+    // `failure`'s message, translated; the library is asked for its text once per failure.
+    QString failureMessage(const nexil::Failure &failure);
     void showChannelType(const nexil::Reading &type);
     void showSensorType(const nexil::Reading &type);
     void showSpeed(const nexil::Reading &speed);
@@ -75,6 +87,13 @@ private:
     // Told of each write send() made, once its read-backs are done.
     void noteSent(uint32_t channel, nexil::Setting setting, uint32_t value,
                   std::optional<uint32_t> before, const nexil::Failure &failure);
+    // What the window last read of a channel: the sensor type gives the history its units, the
+    // values are the `before` of the form's writes.
+    void noteRead(uint32_t channel, nexil::Read read, const nexil::Reading &reading);
+    void noteSensorType(uint32_t channel, uint32_t sensorType);
+    std::optional<uint32_t> heldBefore(uint32_t channel, nexil::Setting setting) const;
+    // Another controller, or the same one after a release: nothing read before holds.
+    void forgetChannels();
     void enableSettingsFiles(bool connected);
     // Settings read by a call of the overview or a restore, shown without another call when
     // they are the form's channel's.
@@ -84,6 +103,13 @@ private:
     nexil::Session session;
     StatusTip *statusTip;
     QueuedSteps *queuedSteps;
+    HistoryLog *historyLog;
+    History *historyWindow = nullptr;
+    std::map<uint32_t, uint32_t> sensorTypes;
+    std::map<std::pair<uint32_t, nexil::Setting>, uint32_t> heldValues;
+    // The message noteSent() made of a refused write, for the status bar's showStatus().
+    nexil::Failure notedFailure;
+    QString notedMessage;
 };
 
 #endif // VELOTUNE_H

@@ -17,7 +17,9 @@ void Velotune::on_sbChannelIndex_valueChanged(int value)
 
 void Velotune::fetch(nexil::Read read, uint32_t channel)
 {
-    showRead(read, session.read(read, channel));
+    const nexil::Reading reading = session.read(read, channel);
+    noteRead(channel, read, reading);
+    showRead(read, reading);
 }
 
 void Velotune::showRead(nexil::Read read, const nexil::Reading &reading)
@@ -45,7 +47,7 @@ void Velotune::showChannelType(const nexil::Reading &type)
     const QString refusal = tr("This programm works only with positioners channels!");
     if (type.value != nexil::PositionerChannel) {
         ui.gbConfiguration->setEnabled(false);
-        ui.statusBar->showMessage(refusal);
+        showMessage(refusal, 0);
         return;
     }
     ui.gbConfiguration->setEnabled(true);
@@ -111,6 +113,14 @@ void Velotune::showChannelSettings(const nexil::ChannelSettings &settings)
     showChannelType({0, settings.positioner ? nexil::PositionerChannel : 1});
     if (!settings.positioner)
         return;
+    noteSensorType(settings.index, settings.sensorType);
+    heldValues[{settings.index, nexil::Setting::Speed}] = settings.speed;
+    heldValues[{settings.index, nexil::Setting::Acceleration}] = settings.acceleration;
+    if (settings.lowVibration == nexil::LowVibration::Unsupported)
+        heldValues.erase({settings.index, nexil::Setting::LowVibration});
+    else
+        heldValues[{settings.index, nexil::Setting::LowVibration}]
+                = settings.lowVibration == nexil::LowVibration::On ? 1 : 0;
     showSensorType({0, settings.sensorType});
     showSpeed({0, settings.speed});
     showAcceleration({0, settings.acceleration});
