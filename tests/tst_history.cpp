@@ -108,6 +108,8 @@ private slots:
     void copy();
     void save_data();
     void save();
+    void rangeInToolTip_data();
+    void rangeInToolTip();
 
 private:
     void connectLink();
@@ -554,6 +556,33 @@ void tst_History::save()
     // Nothing half-written is left beside it.
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList(target));
+}
+
+void tst_History::rangeInToolTip_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("range");
+
+    QTest::newRow("speed") << "sbSpeed"
+                           << "Range: 0 to 100.000.000";
+    QTest::newRow("acceleration") << "sbAcceleration"
+                                  << "Range: 0 to 10.000.000";
+}
+
+void tst_History::rangeInToolTip()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, range);
+
+    auto *box = m_window->findChild<QSpinBox *>(field);
+    QVERIFY(box);
+    QTextDocument document;
+    document.setHtml(box->toolTip());
+    const QStringList lines = document.toPlainText().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(lines.first().endsWith(
+            QLatin1String("Changes are trasmitted directly to the channel.")));
+    QCOMPARE(lines.last(), range);
 }
 
 QTEST_MAIN(tst_History)
