@@ -34,17 +34,12 @@ History::History(HistoryLog *log, QWidget *parent) : QWidget(parent, Qt::Window)
 
     // The newest entry stays in sight while the window is open; a burst of entries scrolls
     // once.
+    m_scroll.setSingleShot(true);
+    m_scroll.setInterval(0);
+    connect(&m_scroll, &QTimer::timeout, ui.tvHistory, &QAbstractItemView::scrollToBottom);
     connect(log, &QAbstractItemModel::rowsInserted, this, [this] {
-        if (!isVisible() || m_scrollPending)
-            return;
-        m_scrollPending = true;
-        QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    m_scrollPending = false;
-                    ui.tvHistory->scrollToBottom();
-                },
-                Qt::QueuedConnection);
+        if (isVisible() && !m_scroll.isActive())
+            m_scroll.start();
     });
 
     // The list's own Ctrl+C would copy one cell; it copies what the button copies.

@@ -3,6 +3,7 @@
 
 #include "ui_history.h"
 
+#include <QTimer>
 #include <QWidget>
 
 class HistoryLog;
@@ -30,7 +31,7 @@ protected:
 private:
     Ui::History ui;
     HistoryLog *m_log;
-    bool m_scrollPending = false;
+    QTimer m_scroll;
 };
 
 #endif // HISTORY_H
