@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTextDocument>
+#include <QThread>
 #include <QTreeView>
 #include <QtTest>
 
@@ -89,6 +91,39 @@ private:
     void (*m_oldHandler)(int) = nullptr;
 };
 
+// The time input events carry, the same clock for all; never 0 ("none").
+ulong eventTime()
+{
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    return ulong(clock.elapsed() + 100000);
+}
+
+// One step up of the key held down, or of the wheel, made now.
+QEvent *stepUp(bool wheel, QWidget *box, bool autoRepeat)
+{
+    QInputEvent *event = nullptr;
+    if (wheel) {
+        const QPoint centre = box->rect().center();
+        event = new QWheelEvent(centre, box->mapToGlobal(centre), QPoint(), QPoint(0, 120),
+                                Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    } else {
+        event = new QKeyEvent(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier, QString(), autoRepeat);
+    }
+    event->setTimestamp(eventTime());
+    return event;
+}
+
+QEvent *upReleased()
+{
+    auto *event = new QKeyEvent(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier);
+    event->setTimestamp(eventTime());
+    return event;
+}
+
 } // namespace
 
 class tst_History : public QObject
@@ -100,6 +135,8 @@ private slots:
     void cleanup();
     void writes_data();
     void writes();
+    void mergedStepsBefore_data();
+    void mergedStepsBefore();
     void statusMessages_data();
     void statusMessages();
     void bounded_data();
@@ -309,6 +346,61 @@ void tst_History::writes()
     // A refusal is a status message too.
     if (!message.isEmpty())
         QCOMPARE(shownTexts(QStringLiteral("Message")).last(), message);
+}
+
+void tst_History::mergedStepsBefore_data()
+{
+    QTest::addColumn<bool>("wheel");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("Up held while the write waits") << false << 4;
+    QTest::newRow("wheel notches while the write waits") << true << 3;
+}
+
+// Steps made while a write waits on a slow link are merged into one write, whose old value is
+// what the controller held after the write before, not the last step shown.
+void tst_History::mergedStepsBefore()
+{
+    QFETCH(bool, wheel);
+    QFETCH(int, count);
+
+    connectLink();
+    QVERIFY(testutils::showAndActivate(m_window));
+    m_ui->speed->setFocus();
+    QTRY_VERIFY(m_ui->speed->hasFocus());
+    bool posted = false;
+    nexilsim::setFaultHook([&](const std::string &function) -> uint32_t {
+        if (!posted && function == "TQ_SetClosedLoopMoveSpeed_S") {
+            posted = true;
+            QThread::msleep(50);
+            for (int i = 0; i < count; ++i)
+                QCoreApplication::postEvent(m_ui->speed, stepUp(wheel, m_ui->speed, true));
+            if (!wheel)
+                QCoreApplication::postEvent(m_ui->speed, upReleased());
+            QThread::msleep(50);
+        }
+        return 0;
+    });
+    std::unique_ptr<QEvent> first(stepUp(wheel, m_ui->speed, false));
+    QApplication::sendEvent(m_ui->speed, first.get());
+    if (!wheel) {
+        std::unique_ptr<QEvent> release(upReleased());
+        QApplication::sendEvent(m_ui->speed, release.get());
+    }
+    QTest::qWait(300);
+    nexilsim::clearFaults();
+
+    const QStringList written
+            = m_calls.take(false).filter(QStringLiteral("TQ_SetClosedLoopMoveSpeed_S"));
+    QCOMPARE(written.size(), 2);
+    // The key's own repeat may add a step: what was merged is what reached the controller.
+    const uint32_t merged = simState(0).speed;
+    QVERIFY(merged >= 5001u + uint32_t(count));
+    QCOMPARE(written.last(), QStringLiteral("TQ_SetClosedLoopMoveSpeed_S(H,0,%1)=0").arg(merged));
+    const QString entry = "Channel 0: speed %1 " + arrow + " %2 nm/sec: written";
+    QCOMPARE(shownTexts(QStringLiteral("Write")),
+             QStringList({entry.arg("5.000", "5.001"),
+                          entry.arg("5.001", QLocale(QLocale::German).toString(merged))}));
 }
 
 void tst_History::statusMessages_data()
