@@ -113,18 +113,15 @@ void Velotune::showChannelSettings(const nexil::ChannelSettings &settings)
     showChannelType({0, settings.positioner ? nexil::PositionerChannel : 1});
     if (!settings.positioner)
         return;
-    noteSensorType(settings.index, settings.sensorType);
-    heldValues[{settings.index, nexil::Setting::Speed}] = settings.speed;
-    heldValues[{settings.index, nexil::Setting::Acceleration}] = settings.acceleration;
-    if (settings.lowVibration == nexil::LowVibration::Unsupported)
-        heldValues.erase({settings.index, nexil::Setting::LowVibration});
-    else
-        heldValues[{settings.index, nexil::Setting::LowVibration}]
-                = settings.lowVibration == nexil::LowVibration::On ? 1 : 0;
+    const bool supported = settings.lowVibration != nexil::LowVibration::Unsupported;
+    const nexil::Reading lowVibration{supported ? 0 : nexil::PropertyNotSupported,
+                                      settings.lowVibration == nexil::LowVibration::On ? 1U : 0U};
+    noteRead(settings.index, nexil::Read::SensorType, {0, settings.sensorType});
+    noteRead(settings.index, nexil::Read::Speed, {0, settings.speed});
+    noteRead(settings.index, nexil::Read::Acceleration, {0, settings.acceleration});
+    noteRead(settings.index, nexil::Read::LowVibration, lowVibration);
     showSensorType({0, settings.sensorType});
     showSpeed({0, settings.speed});
     showAcceleration({0, settings.acceleration});
-    const bool supported = settings.lowVibration != nexil::LowVibration::Unsupported;
-    showLowVibration({supported ? 0 : nexil::PropertyNotSupported,
-                      settings.lowVibration == nexil::LowVibration::On ? 1U : 0U});
+    showLowVibration(lowVibration);
 }

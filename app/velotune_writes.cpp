@@ -49,10 +49,9 @@ void Velotune::stepped(SepSpinBox *box, int value)
 void Velotune::writeBox(SepSpinBox *box, uint32_t channel, int value)
 {
     const bool speed = box == ui.sbSpeed;
-    const nexil::Failure failure = send(
-            channel, speed ? nexil::Setting::Speed : nexil::Setting::Acceleration, uint32_t(value),
-            heldBefore(channel, speed ? nexil::Setting::Speed : nexil::Setting::Acceleration),
-            shownReads());
+    const nexil::Setting setting = speed ? nexil::Setting::Speed : nexil::Setting::Acceleration;
+    const nexil::Failure failure
+            = send(channel, setting, uint32_t(value), heldBefore(channel, setting), shownReads());
     if (failure) {
         showStatus(failure);
         const nexil::Read read = speed ? nexil::Read::Speed : nexil::Read::Acceleration;
