@@ -147,6 +147,7 @@ private slots:
     void save();
     void rangeInToolTip_data();
     void rangeInToolTip();
+    void openHistoryDoesNotKeepTheProgram();
 
 private:
     void connectLink();
@@ -611,7 +612,10 @@ void tst_History::save()
     std::vector<std::function<void(QWidget *)>> answers{[&](QWidget *modal) {
         auto *dialog = qobject_cast<QFileDialog *>(modal);
         QVERIFY(dialog);
-        dialog->selectFile(path);
+        // Typed in full, as a user may: the list's own choice follows the folder it shows.
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name);
+        name->setText(path);
         static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
     }};
     if (!saved)
@@ -675,6 +679,18 @@ void tst_History::rangeInToolTip()
     QVERIFY(lines.first().endsWith(
             QLatin1String("Changes are trasmitted directly to the channel.")));
     QCOMPARE(lines.last(), range);
+}
+
+// Quitting the main window ends the program even while the history is open.
+void tst_History::openHistoryDoesNotKeepTheProgram()
+{
+    QVERIFY(openHistory());
+    QTimer::singleShot(0, m_window, &QWidget::close);
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    connect(&giveUp, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+    giveUp.start(3000);
+    QCOMPARE(QApplication::exec(), 0);
 }
 
 QTEST_MAIN(tst_History)
