@@ -2,9 +2,11 @@
 
 #include "about.h"
 #include "channeloverview.h"
+#include "historylog.h"
 #include "queuedsteps.h"
 #include "sepspinbox.h"
 #include "statustip.h"
+#include "units.h"
 #include "version.h"
 
 #include <QApplication>
@@ -12,6 +14,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
+#include <QTextDocument>
 
 #include <functional>
 #include <utility>
@@ -88,10 +91,33 @@ private:
     std::function<void()> m_closing;
 };
 
+// The tooltip of a field also says what the field takes, grouped as the field shows it.
+void addRangeToToolTip(QSpinBox *box)
+{
+    const QString range
+            = Velotune::tr("Range: %1 to %2")
+                      .arg(nexil::grouped(box->minimum()), nexil::grouped(box->maximum()));
+    QString tip = box->toolTip();
+    const int end = tip.lastIndexOf(QLatin1String("</body>"));
+    if (!Qt::mightBeRichText(tip) || end < 0) {
+        box->setToolTip(tip.isEmpty() ? range : tip + QLatin1Char('\n') + range);
+        return;
+    }
+    tip.insert(end,
+               QLatin1String("\n<p style=\" margin-top:0px; margin-bottom:0px; margin-left:0px; "
+                             "margin-right:0px; -qt-block-indent:0; text-indent:0px;\"><span "
+                             "style=\" font-size:8pt;\">")
+                       + range.toHtmlEscaped() + QLatin1String("</span></p>"));
+    box->setToolTip(tip);
+}
+
 } // namespace
 
 Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
-    : QMainWindow(parent, flags), statusTip(nullptr), queuedSteps(nullptr)
+    : QMainWindow(parent, flags),
+      statusTip(nullptr),
+      queuedSteps(nullptr),
+      historyLog(new HistoryLog(this))
 {
     // The settings store below is located by these.
     QCoreApplication::setOrganizationName(QStringLiteral("Norvane"));
@@ -108,6 +134,8 @@ Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
     ui.setupUi(this);
     ui.lLowVibration->setEnabled(false);
     ui.pbLowVibration->setEnabled(false);
+    addRangeToToolTip(ui.sbSpeed);
+    addRangeToToolTip(ui.sbAcceleration);
     setWindowTitle(tr("Nexil Velotune v%1.%2.%3")
                            .arg(VELOTUNE_VERSION_MAJOR)
                            .arg(VELOTUNE_VERSION_MINOR)

@@ -7,7 +7,9 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <utility>
 
 // The main window. Its bodies live beside the concern they serve:
 //   velotune.cpp               construction, settings, shortcuts, destructor, About slot
@@ -24,8 +26,13 @@
 //   velotune_settingsfiles.cpp on_aSaveSettings_triggered, on_aCompareSettings_triggered,
 //                              on_aRestoreSettings_triggered, askSnapshotFile, warnAboutFile,
 //                              readEveryChannel, restorePlanned
+//   velotune_history.cpp       on_aHistory_triggered, showMessage, failureMessage, noteSent,
+//                              noteRead, noteChannelSettings,
+//                              noteSensorType, heldBefore, forgetChannels
 // The calls, sequences and messages are velotune-cli's too: controller/session.h.
 class ChannelOverview;
+class History;
+class HistoryLog;
 class QueuedSteps;
 class SettingsDiffDialog;
 class StatusTip;
@@ -53,6 +60,7 @@ private slots:
     void on_aSaveSettings_triggered();
     void on_aCompareSettings_triggered();
     void on_aRestoreSettings_triggered();
+    void on_aHistory_triggered();
 
 private:
     // How long a one-line message stays in the status bar.
@@ -62,6 +70,11 @@ private:
     QString statusText(uint32_t status) const;
     // `failure`'s message, translated, in the status bar.
     void showStatus(const nexil::Failure &failure);
+    // Every line the status bar shows goes through here, so the history has it too. A timeout
+    // of 0 keeps it until replaced; `details` become its tooltip.
+    void showMessage(const QString &message, int timeout, const QString &details = QString());
+    // `failure`'s message, translated; the library is asked for its text once per failure.
+    QString failureMessage(const nexil::Failure &failure);
     void showChannelType(const nexil::Reading &type);
     void showSensorType(const nexil::Reading &type);
     void showSpeed(const nexil::Reading &speed);
@@ -87,6 +100,16 @@ private:
     // Told of each write send() made, once its read-backs are done.
     void noteSent(uint32_t channel, nexil::Setting setting, uint32_t value,
                   std::optional<uint32_t> before, const nexil::Failure &failure);
+    // What the window last read of a channel: the sensor type gives the history its units, the
+    // values are the `before` of the form's writes.
+    void noteRead(uint32_t channel, nexil::Read read, const nexil::Reading &reading);
+    // What a read of the overview, a restore or a snapshot found, for the history's old values
+    // and units.
+    void noteChannelSettings(const nexil::ChannelSettings &settings);
+    void noteSensorType(uint32_t channel, uint32_t sensorType);
+    std::optional<uint32_t> heldBefore(uint32_t channel, nexil::Setting setting) const;
+    // Another controller, or the same one after a release: nothing read before holds.
+    void forgetChannels();
     void enableSettingsFiles(bool connected);
     // Settings read by a call of the overview or a restore, shown without another call when
     // they are the form's channel's.
@@ -94,7 +117,7 @@ private:
 
     // Every row of the overview read again, or emptied without a connection.
     void readOverview();
-    ChannelRow readOverviewRow(uint32_t channel) const;
+    ChannelRow readOverviewRow(uint32_t channel);
     // An edit the user made in the overview.
     void writeFromOverview(uint32_t channel, nexil::Setting setting, uint32_t value,
                            uint32_t before);
@@ -122,6 +145,13 @@ private:
     // Set while an overview edit is sent, which reads its row itself.
     bool writingFromOverview = false;
     SettingsDiffDialog *settingsDiff = nullptr;
+    HistoryLog *historyLog;
+    History *historyWindow = nullptr;
+    std::map<uint32_t, uint32_t> sensorTypes;
+    std::map<std::pair<uint32_t, nexil::Setting>, uint32_t> heldValues;
+    // The message noteSent() made of a refused write, for the status bar's showStatus().
+    nexil::Failure notedFailure;
+    QString notedMessage;
 };
 
 #endif // VELOTUNE_H

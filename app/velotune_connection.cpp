@@ -2,7 +2,6 @@
 #include "nexillibrary.h"
 #include "session.h"
 #include "slowlink.h"
-#include "statustip.h"
 #include "velotune.h"
 
 #include <QSignalBlocker>
@@ -14,7 +13,7 @@ void Velotune::showLibraryNotice()
 {
     const nexil::LibraryInfo &library = nexil::library();
     if (!library.loaded)
-        statusTip->showMessage(tr("No controller library: %1").arg(library.reason), library.error);
+        showMessage(tr("No controller library: %1").arg(library.reason), 0, library.error);
 }
 
 void Velotune::on_pbRefresh_clicked()
@@ -43,12 +42,13 @@ void Velotune::on_pbConnect_clicked(bool on)
             followConnection();
             return;
         }
+        forgetChannels();
         const uint32_t channels = session.channelCount();
         // Without a channel every later call would address channel 0 - 1.
         if (channels == 0) {
-            ui.statusBar->showMessage(tr("Device %1 has no channels.")
-                                              .arg(nexil::escaped(ui.cbLocator->currentText())),
-                                      messageTimeout);
+            showMessage(tr("Device %1 has no channels.")
+                                .arg(nexil::escaped(ui.cbLocator->currentText())),
+                        messageTimeout);
             session.abandon();
             ui.pbConnect->setChecked(false);
             followConnection();
@@ -80,9 +80,8 @@ void Velotune::on_pbConnect_clicked(bool on)
         ui.pbConnect->setChecked(true);
         return;
     }
-    ui.statusBar->showMessage(
-            tr("Device %1 released.").arg(nexil::escaped(ui.cbLocator->currentText())),
-            messageTimeout);
+    showMessage(tr("Device %1 released.").arg(nexil::escaped(ui.cbLocator->currentText())),
+                messageTimeout);
     ui.sbChannelIndex->setEnabled(false);
     ui.gbConfiguration->setEnabled(false);
     ui.cbLocator->setEnabled(true);

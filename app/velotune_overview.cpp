@@ -26,9 +26,8 @@ void Velotune::on_aChannels_triggered()
             if (ui.sbChannelIndex->isEnabled() && channel <= uint32_t(ui.sbChannelIndex->maximum()))
                 ui.sbChannelIndex->setValue(int(channel));
         });
-        connect(overview, &ChannelOverview::refused, this, [this](const QString &reason) {
-            ui.statusBar->showMessage(reason, messageTimeout);
-        });
+        connect(overview, &ChannelOverview::refused, this,
+                [this](const QString &reason) { showMessage(reason, messageTimeout); });
     }
     // Hidden, it was not kept up to date: opening it reads everything.
     const bool opening = !overview->isVisible();
@@ -64,15 +63,16 @@ void Velotune::readOverview()
         showChannelSettings(rows[formChannel].settings);
 }
 
-ChannelRow Velotune::readOverviewRow(uint32_t channel) const
+ChannelRow Velotune::readOverviewRow(uint32_t channel)
 {
     ChannelRow row;
     row.settings.index = channel;
     if (const nexil::Failure failure = session.readChannel(channel, &row.settings)) {
         row.settings = nexil::ChannelSettings();
         row.settings.index = channel;
-        row.failure = nexil::statusMessage(tr(failure.format), failure.status,
-                                           statusText(failure.status));
+        row.failure = failureMessage(failure);
+    } else {
+        noteChannelSettings(row.settings);
     }
     return row;
 }

@@ -17,7 +17,9 @@ void Velotune::on_sbChannelIndex_valueChanged(int value)
 
 void Velotune::fetch(nexil::Read read, uint32_t channel)
 {
-    showRead(read, session.read(read, channel));
+    const nexil::Reading reading = session.read(read, channel);
+    noteRead(channel, read, reading);
+    showRead(read, reading);
 }
 
 void Velotune::showRead(nexil::Read read, const nexil::Reading &reading)
@@ -45,7 +47,7 @@ void Velotune::showChannelType(const nexil::Reading &type)
     const QString refusal = tr("This programm works only with positioners channels!");
     if (type.value != nexil::PositionerChannel) {
         ui.gbConfiguration->setEnabled(false);
-        ui.statusBar->showMessage(refusal);
+        showMessage(refusal, 0);
         return;
     }
     ui.gbConfiguration->setEnabled(true);
@@ -106,15 +108,17 @@ void Velotune::showLowVibration(const nexil::Reading &lowVibration)
 
 void Velotune::showChannelSettings(const nexil::ChannelSettings &settings)
 {
+    noteChannelSettings(settings);
     if (!ui.sbChannelIndex->isEnabled() || settings.index != uint32_t(ui.sbChannelIndex->value()))
         return;
     showChannelType({0, settings.positioner ? nexil::PositionerChannel : 1});
     if (!settings.positioner)
         return;
+    const bool supported = settings.lowVibration != nexil::LowVibration::Unsupported;
+    const nexil::Reading lowVibration{supported ? 0 : nexil::PropertyNotSupported,
+                                      settings.lowVibration == nexil::LowVibration::On ? 1U : 0U};
     showSensorType({0, settings.sensorType});
     showSpeed({0, settings.speed});
     showAcceleration({0, settings.acceleration});
-    const bool supported = settings.lowVibration != nexil::LowVibration::Unsupported;
-    showLowVibration({supported ? 0 : nexil::PropertyNotSupported,
-                      settings.lowVibration == nexil::LowVibration::On ? 1U : 0U});
+    showLowVibration(lowVibration);
 }

@@ -121,11 +121,7 @@ bool Velotune::readEveryChannel(std::vector<nexil::ChannelSettings> *channels,
             session, nexil::snapshot::everyChannel(session), channels, &failed);
     if (!failure)
         return true;
-    warnAboutFile(consequence
-                  + tr("channel %1: %2")
-                            .arg(failed)
-                            .arg(nexil::statusMessage(tr(failure.format), failure.status,
-                                                      statusText(failure.status))));
+    warnAboutFile(consequence + tr("channel %1: %2").arg(failed).arg(failureMessage(failure)));
     return false;
 }
 
@@ -149,9 +145,9 @@ void Velotune::on_aSaveSettings_triggered()
         warnAboutFile(error);
         return;
     }
-    ui.statusBar->showMessage(tr("Settings of %1 saved to %2.")
-                                      .arg(nexil::escaped(session.locator()), nexil::escaped(path)),
-                              messageTimeout);
+    showMessage(tr("Settings of %1 saved to %2.")
+                        .arg(nexil::escaped(session.locator()), nexil::escaped(path)),
+                messageTimeout);
 }
 
 void Velotune::on_aCompareSettings_triggered()
@@ -237,24 +233,15 @@ void Velotune::restorePlanned(const nexil::Snapshot &file, const QString &path,
     const slowlink::Action action;
     const std::vector<nexil::snapshot::Step> steps = nexil::snapshot::plan(before, file.channels);
     const auto formChannel = uint32_t(ui.sbChannelIndex->value());
-    struct Outcome
-    {
-        bool tried = false;
-        nexil::Failure failure;
-    };
-    std::vector<Outcome> outcomes(steps.size());
-    // After a refused write nothing more is written: the controller may not be in the state
-    // the rest of the file assumes.
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-        const nexil::snapshot::Step &step = steps[i];
+    // A refused write does not end the restore, as in velotune-cli: each channel's fields are
+    // its own, and every outcome is shown.
+    std::vector<nexil::Failure> outcomes;
+    for (const nexil::snapshot::Step &step : steps) {
         const nexil::ChannelSettings &wanted = file.channels[step.channel];
         // The form shows the read-backs of its own channel only.
-        outcomes[i].failure = send(step.channel, step.setting, nexil::valueOf(wanted, step.setting),
-                                   nexil::valueOf(before[step.channel], step.setting),
-                                   step.channel == formChannel ? shownReads() : nullptr);
-        outcomes[i].tried = true;
-        if (outcomes[i].failure)
-            break;
+        outcomes.push_back(send(step.channel, step.setting, nexil::valueOf(wanted, step.setting),
+                                nexil::valueOf(before[step.channel], step.setting),
+                                step.channel == formChannel ? shownReads() : nullptr));
     }
 
     std::vector<nexil::ChannelSettings> after;
@@ -262,10 +249,7 @@ void Velotune::restorePlanned(const nexil::Snapshot &file, const QString &path,
     const nexil::Failure readFailure = nexil::snapshot::readChannels(
             session, nexil::snapshot::everyChannel(session), &after, &failedChannel);
     const QString notReadBack = readFailure
-            ? tr("channel %1: %2")
-                      .arg(failedChannel)
-                      .arg(nexil::statusMessage(tr(readFailure.format), readFailure.status,
-                                                statusText(readFailure.status)))
+            ? tr("channel %1: %2").arg(failedChannel).arg(failureMessage(readFailure))
             : QString();
 
     std::vector<Row> rows;
@@ -274,16 +258,11 @@ void Velotune::restorePlanned(const nexil::Snapshot &file, const QString &path,
         const nexil::snapshot::Step &step = steps[i];
         const nexil::ChannelSettings &wanted = file.channels[step.channel];
         Row row = stepRow(step, wanted, before[step.channel]);
-        const Outcome &outcome = outcomes[i];
+        const nexil::Failure &failure = outcomes[i];
         row.failed = true;
-        if (!outcome.tried) {
-            row.outcome = tr("not written: an earlier write failed");
-        } else if (outcome.failure) {
+        if (failure) {
             // Refused is refused, even when the field happens to read back as asked.
-            row.outcome = tr("FAILED: %1")
-                                  .arg(nexil::statusMessage(tr(outcome.failure.format),
-                                                            outcome.failure.status,
-                                                            statusText(outcome.failure.status)));
+            row.outcome = tr("FAILED: %1").arg(failureMessage(failure));
         } else if (step.channel >= after.size()) {
             row.outcome = tr("written, not read back");
         } else if (nexil::differs(after[step.channel], wanted, step.setting)) {

@@ -8,7 +8,5 @@ QString Velotune::statusText(uint32_t status) const
 
 void Velotune::showStatus(const nexil::Failure &failure)
 {
-    ui.statusBar->showMessage(
-            nexil::statusMessage(tr(failure.format), failure.status, statusText(failure.status)),
-            messageTimeout);
+    showMessage(failureMessage(failure), messageTimeout);
 }

@@ -49,13 +49,15 @@ void Velotune::stepped(SepSpinBox *box, int value)
 void Velotune::writeBox(SepSpinBox *box, uint32_t channel, int value)
 {
     const bool speed = box == ui.sbSpeed;
+    const nexil::Setting setting = speed ? nexil::Setting::Speed : nexil::Setting::Acceleration;
     const nexil::Failure failure
-            = send(channel, speed ? nexil::Setting::Speed : nexil::Setting::Acceleration,
-                   uint32_t(value), std::nullopt, shownReads());
+            = send(channel, setting, uint32_t(value), heldBefore(channel, setting), shownReads());
     if (failure) {
         showStatus(failure);
-        showAfterRefusal(
-                box, session.read(speed ? nexil::Read::Speed : nexil::Read::Acceleration, channel));
+        const nexil::Read read = speed ? nexil::Read::Speed : nexil::Read::Acceleration;
+        const nexil::Reading held = session.read(read, channel);
+        noteRead(channel, read, held);
+        showAfterRefusal(box, held);
         return;
     }
     // Taken: the box's range now follows this value, not the one read before.
@@ -67,6 +69,7 @@ void Velotune::writeBox(SepSpinBox *box, uint32_t channel, int value)
 void Velotune::showLowVibrationAfterRefusal(uint32_t channel, bool clickedOn)
 {
     const nexil::Reading held = session.read(nexil::Read::LowVibration, channel);
+    noteRead(channel, nexil::Read::LowVibration, held);
     const QSignalBlocker blocker(ui.pbLowVibration);
     ui.pbLowVibration->setChecked(held.status == 0 ? held.value != 0 : !clickedOn);
     if (held.status == 0)
@@ -103,25 +106,24 @@ void Velotune::on_pbLowVibration_clicked(bool on)
 // Typed text the box would not take: the status bar says why.
 void Velotune::on_sbSpeed_refused(const QString &reason)
 {
-    ui.statusBar->showMessage(reason, messageTimeout);
+    showMessage(reason, messageTimeout);
 }
 
 void Velotune::on_sbAcceleration_refused(const QString &reason)
 {
-    ui.statusBar->showMessage(reason, messageTimeout);
+    showMessage(reason, messageTimeout);
 }
 
 nexil::Failure Velotune::send(uint32_t channel, nexil::Setting setting, uint32_t value,
                               std::optional<uint32_t> before,
                               const nexil::Session::ReadBack &readBack)
 {
-    const nexil::Failure failure = session.write(channel, setting, value, readBack);
+    const nexil::Failure failure = session.write(
+            channel, setting, value, [&](nexil::Read read, const nexil::Reading &reading) {
+                noteRead(channel, read, reading);
+                if (readBack)
+                    readBack(read, reading);
+            });
     noteSent(channel, setting, value, before, failure);
     return failure;
-}
-
-void Velotune::noteSent(uint32_t channel, nexil::Setting, uint32_t, std::optional<uint32_t>,
-                        const nexil::Failure &)
-{
-    rereadOverviewRow(channel);
 }

@@ -203,10 +203,12 @@ void tst_Startup::toolTips_data()
     QTest::newRow("channel") << "sbChannelIndex" << true
                              << "Selects the curent channel,fetches data from device when changed.";
     QTest::newRow("speed") << "sbSpeed" << true
-                           << "Displays the current speed value of the selected channel." + sent;
+                           << "Displays the current speed value of the selected channel." + sent
+                    + "\nRange: 0 to 100.000.000";
     QTest::newRow("acceleration")
             << "sbAcceleration" << true
-            << "Displays the current acceleration value of the selected channel." + sent;
+            << "Displays the current acceleration value of the selected channel." + sent
+                    + "\nRange: 0 to 10.000.000";
     QTest::newRow("low vibration")
             << "pbLowVibration" << true
             << "Displays the state of the Low Vibration Mode of the selected channel." + sent;

@@ -1,0 +1,697 @@
+// The history window: every status-bar line and every write the window sent, kept from the
+// start of the session whether or not the window is open, bounded, copied and saved as text.
+// Runs once under an English and once under a German locale (see CMakeLists.txt).
+
+#include "testutils.h"
+#include "velotune.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <QThread>
+#include <QTreeView>
+#include <QtTest>
+
+#include <csignal>
+#include <functional>
+#include <memory>
+
+#include <sys/resource.h>
+
+using testutils::child;
+using testutils::SimChannel;
+
+namespace {
+
+const uint32_t injected = 7777;
+const QString arrow = QString(QChar(0x2192));
+
+nexilsim::ChannelState simState(uint32_t index)
+{
+    nexilsim::ChannelState state{};
+    if (!nexilsim::channelState("usb:id:1001", index, &state))
+        qWarning("no channel %u", index);
+    return state;
+}
+
+// Answers the modal dialogs as they open, one answer each, in turn.
+class ModalAnswers : public QObject
+{
+public:
+    explicit ModalAnswers(std::vector<std::function<void(QWidget *)>> answers)
+        : m_answers(std::move(answers))
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (modal == nullptr || modal == m_last || m_answers.empty())
+                return;
+            m_last = modal;
+            const auto answer = m_answers.front();
+            m_answers.erase(m_answers.begin());
+            answer(modal);
+        });
+        m_timer.start(10);
+    }
+    bool allUsed() const { return m_answers.empty(); }
+
+private:
+    QTimer m_timer;
+    QPointer<QWidget> m_last;
+    std::vector<std::function<void(QWidget *)>> m_answers;
+};
+
+// Writes fail with EFBIG beyond `bytes` while it lives, as on a full disk.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+// The time input events carry, the same clock for all; never 0 ("none").
+ulong eventTime()
+{
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    return ulong(clock.elapsed() + 100000);
+}
+
+// One step up of the key held down, or of the wheel, made now.
+QEvent *stepUp(bool wheel, QWidget *box, bool autoRepeat)
+{
+    QInputEvent *event = nullptr;
+    if (wheel) {
+        const QPoint centre = box->rect().center();
+        event = new QWheelEvent(centre, box->mapToGlobal(centre), QPoint(), QPoint(0, 120),
+                                Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    } else {
+        event = new QKeyEvent(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier, QString(), autoRepeat);
+    }
+    event->setTimestamp(eventTime());
+    return event;
+}
+
+QEvent *upReleased()
+{
+    auto *event = new QKeyEvent(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier);
+    event->setTimestamp(eventTime());
+    return event;
+}
+
+} // namespace
+
+class tst_History : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void writes_data();
+    void writes();
+    void mergedStepsBefore_data();
+    void mergedStepsBefore();
+    void statusMessages_data();
+    void statusMessages();
+    void bounded_data();
+    void bounded();
+    void copy_data();
+    void copy();
+    void save_data();
+    void save();
+    void rangeInToolTip_data();
+    void rangeInToolTip();
+    void openHistoryDoesNotKeepTheProgram();
+
+private:
+    void connectLink();
+    QTreeView *openHistory();
+    // The view's rows as the user reads them: time, kind and text joined by tabs.
+    QStringList shownRows();
+    QStringList shownTexts(const QString &kind);
+    void refuseTyped(const QString &text);
+
+    Velotune *m_window = nullptr;
+    testutils::CallLog m_calls;
+    std::unique_ptr<testutils::MainWidgets> m_ui;
+};
+
+void tst_History::init()
+{
+    testutils::programSettings().clear();
+    // 0: linear, free; 1: angular, on; 2: holding position; 3: not a positioner.
+    QVERIFY(testutils::loadFleet(
+            {{"usb:id:1001",
+              {SimChannel{0, 1, 5000, 700, "off"}, SimChannel{0, 2, 80000, 9000, "on"},
+               SimChannel{0, 1, 5000, 700, "off", true}, SimChannel{1, 1, 5000, 700, "off"}}}}));
+    nexilsim::setStatusText(injected, "Injected failure");
+    m_window = testutils::showNew<Velotune>();
+    QVERIFY(m_window);
+    m_ui = std::make_unique<testutils::MainWidgets>(m_window);
+    QVERIFY(m_ui->complete());
+}
+
+void tst_History::cleanup()
+{
+    delete m_window;
+    m_window = nullptr;
+    m_calls.take();
+}
+
+void tst_History::connectLink()
+{
+    QTest::mouseClick(m_ui->connect, Qt::LeftButton);
+    QVERIFY(m_ui->channel->isEnabled());
+    m_calls.take();
+}
+
+QTreeView *tst_History::openHistory()
+{
+    auto *action = child<QAction>(m_window, "aHistory");
+    if (action == nullptr)
+        return nullptr;
+    action->trigger();
+    auto *history = child<QWidget>(m_window, "History");
+    if (history == nullptr || !history->isVisible() || !history->isWindow())
+        return nullptr;
+    return child<QTreeView>(history, "tvHistory");
+}
+
+QStringList tst_History::shownRows()
+{
+    QTreeView *view = openHistory();
+    if (view == nullptr)
+        return {};
+    QStringList rows;
+    const QAbstractItemModel *model = view->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < model->columnCount(); ++column)
+            cells << model->index(row, column).data().toString();
+        rows << cells.join(QLatin1Char('\t'));
+    }
+    return rows;
+}
+
+QStringList tst_History::shownTexts(const QString &kind)
+{
+    QStringList texts;
+    for (const QString &row : shownRows()) {
+        const QStringList cells = row.split(QLatin1Char('\t'));
+        if (cells.size() == 3 && cells[1] == kind)
+            texts << cells[2];
+    }
+    return texts;
+}
+
+void tst_History::refuseTyped(const QString &text)
+{
+    m_ui->speed->setFocus();
+    QTest::keyClick(m_ui->speed, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(m_ui->speed, text);
+    QTest::keyClick(m_ui->speed, Qt::Key_Return);
+}
+
+void tst_History::writes_data()
+{
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed"); // else one Up step, or a click on the button
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("stored");
+
+    const QString micro(QChar(0x00B5));
+    const QString degree(QChar(0x00B0));
+    const QString squared(QChar(0x00B2));
+    QTest::newRow("speed refused")
+            << 0 << "sbSpeed"
+            << ""
+            << "TQ_SetClosedLoopMoveSpeed_S"
+            << "Channel 0: speed 5.000 " + arrow + " 5.001 nm/sec: FAILED: %1"
+            << "Could not set speed value. Error: 7777 (Injected failure)" << 5000;
+    QTest::newRow("speed taken") << 0 << "sbSpeed"
+                                 << ""
+                                 << ""
+                                 << "Channel 0: speed 5.000 " + arrow + " 5.001 nm/sec: written"
+                                 << "" << 5001;
+    QTest::newRow("acceleration refused, angular")
+            << 1 << "sbAcceleration"
+            << ""
+            << "TQ_SetClosedLoopMoveAcceleration_S"
+            << "Channel 1: acceleration 9.000 " + arrow + " 9.001 m" + degree + "/sec" + squared
+                    + ": FAILED: %1"
+            << "Could not set acceleration value. Error: 7777 (Injected failure)" << 9000;
+    QTest::newRow("acceleration typed and taken") << 0 << "sbAcceleration"
+                                                  << "1234567"
+                                                  << ""
+                                                  << "Channel 0: acceleration 700 " + arrow
+                    + " 1.234.567 " + micro + "m/sec" + squared + ": written"
+                                                  << "" << 1234567;
+    QTest::newRow("angular speed typed and taken")
+            << 1 << "sbSpeed"
+            << "90000"
+            << ""
+            << "Channel 1: speed 80.000 " + arrow + " 90.000 " + micro + degree + "/sec: written"
+            << "" << 90000;
+    QTest::newRow("Low Vibration stop refused")
+            << 2 << "pbLowVibration"
+            << ""
+            << ""
+            << "Channel 2: Low Vibration Mode off " + arrow + " on: FAILED: %1"
+            << "Could not set Low Vibration Mode (Axis holding position?). Error: 156 (Channel "
+               "is holding position)"
+            << 0;
+    QTest::newRow("Low Vibration property refused")
+            << 1 << "pbLowVibration"
+            << ""
+            << "TQ_SetChannelProperty_S"
+            << "Channel 1: Low Vibration Mode on " + arrow + " off: FAILED: %1"
+            << "Could not set Low Vibration Mode. Error: 7777 (Injected failure)" << 1;
+    QTest::newRow("Low Vibration taken")
+            << 0 << "pbLowVibration"
+            << ""
+            << ""
+            << "Channel 0: Low Vibration Mode off " + arrow + " on: written"
+            << "" << 1;
+}
+
+void tst_History::writes()
+{
+    QFETCH(int, channel);
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, failing);
+    QFETCH(QString, entry);
+    QFETCH(QString, message);
+    QFETCH(int, stored);
+
+    connectLink();
+    m_ui->channel->setValue(channel);
+    m_calls.take();
+    if (!failing.isEmpty())
+        nexilsim::failNext(failing.toStdString(), injected);
+    if (field == QLatin1String("pbLowVibration")) {
+        QTest::mouseClick(m_ui->lowVibration, Qt::LeftButton);
+    } else {
+        auto *box = m_window->findChild<QSpinBox *>(field);
+        box->setFocus();
+        if (typed.isEmpty()) {
+            QTest::keyClick(box, Qt::Key_Up);
+        } else {
+            QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(box, typed);
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    }
+
+    // What the status bar says is what the history says of the write.
+    QCOMPARE(m_window->statusBar()->currentMessage(), message);
+    const QStringList written = shownTexts(QStringLiteral("Write"));
+    QCOMPARE(written, QStringList(message.isEmpty() ? entry : entry.arg(message)));
+    // The library was asked once for the text of the refusal.
+    const QStringList calls = m_calls.take();
+    QCOMPARE(calls.filter(QStringLiteral("TQ_GetStatusInfo")).size(), message.isEmpty() ? 0 : 1);
+    const nexilsim::ChannelState state = simState(uint32_t(channel));
+    const uint32_t held = field == QLatin1String("sbSpeed") ? state.speed
+            : field == QLatin1String("sbAcceleration")      ? state.acceleration
+                                                            : uint32_t(state.lowVibration);
+    QCOMPARE(int(held), stored);
+    // A refusal is a status message too.
+    if (!message.isEmpty())
+        QCOMPARE(shownTexts(QStringLiteral("Message")).last(), message);
+}
+
+void tst_History::mergedStepsBefore_data()
+{
+    QTest::addColumn<bool>("wheel");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("Up held while the write waits") << false << 4;
+    QTest::newRow("wheel notches while the write waits") << true << 3;
+}
+
+// Steps made while a write waits on a slow link are merged into one write, whose old value is
+// what the controller held after the write before, not the last step shown.
+void tst_History::mergedStepsBefore()
+{
+    QFETCH(bool, wheel);
+    QFETCH(int, count);
+
+    connectLink();
+    QVERIFY(testutils::showAndActivate(m_window));
+    m_ui->speed->setFocus();
+    QTRY_VERIFY(m_ui->speed->hasFocus());
+    bool posted = false;
+    nexilsim::setFaultHook([&](const std::string &function) -> uint32_t {
+        if (!posted && function == "TQ_SetClosedLoopMoveSpeed_S") {
+            posted = true;
+            QThread::msleep(50);
+            for (int i = 0; i < count; ++i)
+                QCoreApplication::postEvent(m_ui->speed, stepUp(wheel, m_ui->speed, true));
+            if (!wheel)
+                QCoreApplication::postEvent(m_ui->speed, upReleased());
+            QThread::msleep(50);
+        }
+        return 0;
+    });
+    std::unique_ptr<QEvent> first(stepUp(wheel, m_ui->speed, false));
+    QApplication::sendEvent(m_ui->speed, first.get());
+    if (!wheel) {
+        std::unique_ptr<QEvent> release(upReleased());
+        QApplication::sendEvent(m_ui->speed, release.get());
+    }
+    QTest::qWait(300);
+    nexilsim::clearFaults();
+
+    const QStringList written
+            = m_calls.take(false).filter(QStringLiteral("TQ_SetClosedLoopMoveSpeed_S"));
+    QCOMPARE(written.size(), 2);
+    // The key's own repeat may add a step: what was merged is what reached the controller.
+    const uint32_t merged = simState(0).speed;
+    QVERIFY(merged >= 5001u + uint32_t(count));
+    QCOMPARE(written.last(), QStringLiteral("TQ_SetClosedLoopMoveSpeed_S(H,0,%1)=0").arg(merged));
+    const QString entry = "Channel 0: speed %1 " + arrow + " %2 nm/sec: written";
+    QCOMPARE(shownTexts(QStringLiteral("Write")),
+             QStringList({entry.arg("5.000", "5.001"),
+                          entry.arg("5.001", QLocale(QLocale::German).toString(merged))}));
+}
+
+void tst_History::statusMessages_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("message"); // "" where the library's own text is part of it
+    QTest::addColumn<QString>("startsWith");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("failed connect") << "connect unknown"
+                                    << ""
+                                    << "Could not connect to Nexil. Error: " << 1;
+    QTest::newRow("release") << "release"
+                             << "Device usb:id:1001 released."
+                             << "" << 1;
+    QTest::newRow("refused typed value") << "typed"
+                                         << ""
+                                         << "" << 1;
+    QTest::newRow("the same refusal twice: two entries") << "typed twice"
+                                                         << ""
+                                                         << "" << 2;
+    QTest::newRow("not a positioner") << "channel 3"
+                                      << "This programm works only with positioners channels!"
+                                      << "" << 1;
+}
+
+void tst_History::statusMessages()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, message);
+    QFETCH(QString, startsWith);
+    QFETCH(int, count);
+
+    const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
+    if (action == QLatin1String("connect unknown")) {
+        m_ui->locator->setCurrentText(QStringLiteral("usb:id:99"));
+        QTest::mouseClick(m_ui->connect, Qt::LeftButton);
+        QVERIFY(!m_ui->connect->isChecked());
+    } else if (action == QLatin1String("release")) {
+        connectLink();
+        QTest::mouseClick(m_ui->connect, Qt::LeftButton);
+        QVERIFY(!m_ui->channel->isEnabled());
+    } else if (action.startsWith(QLatin1String("typed"))) {
+        connectLink();
+        refuseTyped(QStringLiteral("12x"));
+        if (action.endsWith(QLatin1String("twice")))
+            refuseTyped(QStringLiteral("12x"));
+    } else {
+        connectLink();
+        m_ui->channel->setValue(3);
+        QVERIFY(!m_ui->group->isEnabled());
+    }
+    const QString shown = m_window->statusBar()->currentMessage();
+    QVERIFY(!shown.isEmpty());
+    if (!message.isEmpty())
+        QCOMPARE(shown, message);
+    QVERIFY2(shown.startsWith(startsWith), qPrintable(shown));
+
+    // The history window was never open while this happened.
+    QVERIFY(!m_window->findChild<QWidget *>(QStringLiteral("History")));
+    const QStringList rows = shownRows();
+    QStringList matching;
+    for (const QString &row : rows)
+        if (row.endsWith(QLatin1String("\tMessage\t") + shown))
+            matching << row;
+    QCOMPARE(matching.size(), count);
+    QCOMPARE(rows.last(), matching.last());
+    // Shown in local time, to the millisecond.
+    const QDateTime time = QDateTime::fromString(matching.last().section(QLatin1Char('\t'), 0, 0),
+                                                 QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    QVERIFY(time.isValid());
+    QVERIFY(time >= started && time <= QDateTime::currentDateTime());
+    // The status bar is as it was: the message goes after 2 s, or stays for the refusal.
+    if (action == QLatin1String("channel 3")) {
+        QTest::qWait(2500);
+        QCOMPARE(m_window->statusBar()->currentMessage(), shown);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(m_window->statusBar()->currentMessage(), QString(), 3000);
+    }
+}
+
+void tst_History::bounded_data()
+{
+    QTest::addColumn<int>("more"); // entries beyond the bound
+    QTest::addColumn<bool>("openFirst");
+
+    QTest::newRow("exactly full, window open") << 0 << true;
+    QTest::newRow("one more, window open") << 1 << true;
+    QTest::newRow("five more, window opened afterwards") << 5 << false;
+}
+
+void tst_History::bounded()
+{
+    QFETCH(int, more);
+    QFETCH(bool, openFirst);
+
+    connectLink();
+    QTreeView *view = openFirst ? openHistory() : nullptr;
+    if (openFirst)
+        QVERIFY(view);
+    // Each refusal the box reports is one entry.
+    const int bound = 10000;
+    for (int made = 0; made < bound + more; ++made)
+        QMetaObject::invokeMethod(m_ui->speed, "refused", Qt::DirectConnection,
+                                  Q_ARG(QString, QStringLiteral("refusal %1").arg(made)));
+    if (!openFirst)
+        view = openHistory();
+    QVERIFY(view);
+    const QAbstractItemModel *model = view->model();
+    QCOMPARE(model->rowCount(), bound);
+    QCOMPARE(model->index(0, 2).data().toString(), QStringLiteral("refusal %1").arg(more));
+    QCOMPARE(model->index(bound - 1, 2).data().toString(),
+             QStringLiteral("refusal %1").arg(bound + more - 1));
+    QCOMPARE(m_window->statusBar()->currentMessage(),
+             QStringLiteral("refusal %1").arg(bound + more - 1));
+    // The newest entry is in sight.
+    QApplication::processEvents();
+    const QRect newest = view->visualRect(model->index(bound - 1, 2));
+    QVERIFY(view->viewport()->rect().intersects(newest));
+}
+
+void tst_History::copy_data()
+{
+    QTest::addColumn<QList<int>>("selected");
+
+    QTest::newRow("nothing selected: all") << QList<int>();
+    QTest::newRow("one row") << QList<int>{1};
+    QTest::newRow("two rows, picked in reverse") << QList<int>{2, 0};
+}
+
+void tst_History::copy()
+{
+    QFETCH(QList<int>, selected);
+
+    connectLink();
+    refuseTyped(QStringLiteral("1x"));
+    QTest::keyClick(m_ui->speed, Qt::Key_Up);
+    m_ui->channel->setValue(3);
+    QTreeView *view = openHistory();
+    QVERIFY(view);
+    const QStringList rows = shownRows();
+    QCOMPARE(rows.size(), 3);
+
+    QStringList expected;
+    if (selected.isEmpty()) {
+        expected = rows;
+    } else {
+        for (int row : selected)
+            view->selectionModel()->select(view->model()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QList<int> inOrder = selected;
+        std::sort(inOrder.begin(), inOrder.end());
+        for (int row : inOrder)
+            expected << rows[row];
+    }
+    QApplication::clipboard()->clear();
+    QTest::mouseClick(child<QPushButton>(view->window(), "pbCopy"), Qt::LeftButton);
+    QCOMPARE(QApplication::clipboard()->text(), expected.join(QLatin1Char('\n')) + '\n');
+
+    // Ctrl+C in the list copies the same.
+    QApplication::clipboard()->clear();
+    view->setFocus();
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), expected.join(QLatin1Char('\n')) + '\n');
+}
+
+void tst_History::save_data()
+{
+    QTest::addColumn<QString>("target");    // in a scratch folder
+    QTest::addColumn<QByteArray>("before"); // the target's content; "<dir>" for a folder
+    QTest::addColumn<int>("sizeLimit");     // bytes a file may have while saving; 0: none
+    QTest::addColumn<bool>("saved");
+
+    QTest::newRow("new file") << "history.txt" << QByteArray() << 0 << true;
+    QTest::newRow("existing file replaced") << "history.txt" << QByteArray("old\n") << 0 << true;
+    QTest::newRow("folder refused") << "folder" << QByteArray("<dir>") << 0 << false;
+    QTest::newRow("failed write keeps the existing file")
+            << "history.txt" << QByteArray("keep me\n") << 64 << false;
+}
+
+void tst_History::save()
+{
+    QFETCH(QString, target);
+    QFETCH(QByteArray, before);
+    QFETCH(int, sizeLimit);
+    QFETCH(bool, saved);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(target);
+    if (before == "<dir>") {
+        QVERIFY(QDir(dir.path()).mkdir(target));
+    } else if (!before.isEmpty()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(before);
+    }
+
+    connectLink();
+    refuseTyped(QStringLiteral("1x"));
+    QTest::keyClick(m_ui->speed, Qt::Key_Up);
+    QTreeView *view = openHistory();
+    QVERIFY(view);
+    const QStringList rows = shownRows();
+    QCOMPARE(rows.size(), 2);
+
+    QString warning;
+    std::vector<std::function<void(QWidget *)>> answers{[&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        QVERIFY(dialog);
+        // Typed in full, as a user may: the list's own choice follows the folder it shows.
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name);
+        name->setText(path);
+        static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
+    }};
+    if (!saved)
+        answers.push_back([&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            QVERIFY(box);
+            warning = box->text();
+            box->accept();
+        });
+    ModalAnswers answer(answers);
+    {
+        std::unique_ptr<FileSizeLimit> limit;
+        if (sizeLimit > 0)
+            limit = std::make_unique<FileSizeLimit>(rlim_t(sizeLimit));
+        QTest::mouseClick(child<QPushButton>(view->window(), "pbSave"), Qt::LeftButton);
+    }
+    QVERIFY(answer.allUsed());
+
+    if (saved) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), rows.join(QLatin1Char('\n')) + '\n');
+    } else {
+        QVERIFY2(warning.startsWith(QLatin1String("The history was not saved. ") + path),
+                 qPrintable(warning));
+        if (before == "<dir>") {
+            QVERIFY(QFileInfo(path).isDir());
+        } else {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), before);
+        }
+    }
+    // Nothing half-written is left beside it.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList(target));
+}
+
+void tst_History::rangeInToolTip_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("range");
+
+    QTest::newRow("speed") << "sbSpeed"
+                           << "Range: 0 to 100.000.000";
+    QTest::newRow("acceleration") << "sbAcceleration"
+                                  << "Range: 0 to 10.000.000";
+}
+
+void tst_History::rangeInToolTip()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, range);
+
+    auto *box = m_window->findChild<QSpinBox *>(field);
+    QVERIFY(box);
+    QTextDocument document;
+    document.setHtml(box->toolTip());
+    const QStringList lines = document.toPlainText().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(lines.first().endsWith(
+            QLatin1String("Changes are trasmitted directly to the channel.")));
+    QCOMPARE(lines.last(), range);
+}
+
+// Quitting the main window ends the program even while the history is open.
+void tst_History::openHistoryDoesNotKeepTheProgram()
+{
+    QVERIFY(openHistory());
+    QTimer::singleShot(0, m_window, &QWidget::close);
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    connect(&giveUp, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+    giveUp.start(3000);
+    QCOMPARE(QApplication::exec(), 0);
+}
+
+QTEST_MAIN(tst_History)
+#include "tst_history.moc"
