@@ -28,7 +28,13 @@ ChannelOverview::ChannelOverview(QWidget *parent)
             });
 }
 
-ChannelOverview::~ChannelOverview() = default;
+ChannelOverview::~ChannelOverview()
+{
+    // A cell editor still open is closed as the children go, after this part of the window is
+    // gone: what it commits must not reach it.
+    m_table->disconnect(this);
+    m_delegate->disconnect(this);
+}
 
 void ChannelOverview::setSpeedRange(int minimum, int maximum)
 {
