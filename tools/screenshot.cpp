@@ -33,7 +33,8 @@ namespace {
 void settle(QWidget *window, int ms)
 {
     QDeadlineTimer mapped(5000);
-    while (!(window->windowHandle() && window->windowHandle()->isExposed()) && !mapped.hasExpired())
+    while (!(window->windowHandle() != nullptr && window->windowHandle()->isExposed())
+           && !mapped.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     QDeadlineTimer painted(ms);
     while (!painted.hasExpired())
@@ -109,7 +110,8 @@ bool restoreDialog(Velotune *window, const QDir &out)
     auto *speed = window->findChild<QSpinBox *>(QStringLiteral("sbSpeed"));
     auto *acceleration = window->findChild<QSpinBox *>(QStringLiteral("sbAcceleration"));
     auto *lowVibration = window->findChild<QPushButton *>(QStringLiteral("pbLowVibration"));
-    if (!save || !restore || !channel || !speed || !acceleration || !save->isEnabled()) {
+    if (save == nullptr || restore == nullptr || channel == nullptr || speed == nullptr
+        || acceleration == nullptr || !save->isEnabled()) {
         std::fprintf(stderr, "warning: no settings file actions; no restore screenshot\n");
         return true;
     }
@@ -125,7 +127,7 @@ bool restoreDialog(Velotune *window, const QDir &out)
     // Two fields of the first channel and the second's Low Vibration Mode, as a user would.
     speed->setValue(speed->value() + 1500000);
     acceleration->setValue(acceleration->value() + 500000);
-    if (lowVibration && channel->maximum() >= 1) {
+    if (lowVibration != nullptr && channel->maximum() >= 1) {
         channel->setValue(1);
         if (lowVibration->isEnabled())
             lowVibration->click();
@@ -170,10 +172,10 @@ int main(int argc, char *argv[])
 
     auto *connect = window.findChild<QPushButton *>(QStringLiteral("pbConnect"));
     auto *locator = window.findChild<QComboBox *>(QStringLiteral("cbLocator"));
-    if (connect && locator && locator->count() > 0)
+    if (connect != nullptr && locator != nullptr && locator->count() > 0)
         connect->click();
     settle(&window, 500);
-    if (connect && connect->isChecked())
+    if (connect != nullptr && connect->isChecked())
         std::printf("connected to %s\n", qPrintable(locator->currentText()));
     else
         std::fprintf(stderr, "warning: not connected; the main window shows the idle state\n");
