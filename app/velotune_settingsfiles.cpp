@@ -119,8 +119,13 @@ bool Velotune::readEveryChannel(std::vector<nexil::ChannelSettings> *channels,
     uint32_t failed = 0;
     const nexil::Failure failure = nexil::snapshot::readChannels(
             session, nexil::snapshot::everyChannel(session), channels, &failed);
-    if (!failure)
+    if (!failure) {
+        // The history's units and old values of a restore's writes come from these reads, also
+        // for channels the form has never shown.
+        for (const nexil::ChannelSettings &channel : *channels)
+            noteChannelSettings(channel);
         return true;
+    }
     warnAboutFile(consequence + tr("channel %1: %2").arg(failed).arg(failureMessage(failure)));
     return false;
 }

@@ -1,5 +1,6 @@
 // The history window: every status-bar line and every write the window sent, kept from the
-// start of the session whether or not the window is open, bounded, copied and saved as text.
+// start of the session whether or not the window is open, bounded, copied and saved as text;
+// also the writes of the channel overview and of a restore from a settings file.
 // Runs once under an English and once under a German locale (see CMakeLists.txt).
 
 #include "testutils.h"
@@ -7,6 +8,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -14,6 +16,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QThread>
@@ -33,6 +38,43 @@ namespace {
 
 const uint32_t injected = 7777;
 const QString arrow = QString(QChar(0x2192));
+const QString key = QStringLiteral("16908289");
+const QString micro(QChar(0x00B5));
+const QString degree(QChar(0x00B0));
+const QString squared(QChar(0x00B2));
+
+// The overview's columns.
+enum Column { Speed = 3, Acceleration = 4, LowVibration = 5 };
+
+// A settings file of the given channels, as velotune-cli saves one.
+QByteArray snapshotOf(const std::vector<SimChannel> &channels)
+{
+    QStringList rows;
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        const SimChannel &c = channels[i];
+        rows << (c.type != 0 ? QStringLiteral("{\"index\": %1, \"positioner\": false}").arg(i)
+                             : QStringLiteral("{\"index\": %1, \"positioner\": true, "
+                                              "\"sensorType\": %2, \"speed\": %3, "
+                                              "\"acceleration\": %4, \"lowVibration\": \"%5\"}")
+                                       .arg(i)
+                                       .arg(c.sensorType)
+                                       .arg(c.speed)
+                                       .arg(c.acceleration)
+                                       .arg(QLatin1String(c.lowVibration)));
+    }
+    return QStringLiteral("{\"format\": \"velotune-snapshot\", \"version\": 1, "
+                          "\"locator\": \"usb:id:1001\", \"savedAt\": "
+                          "\"2026-12-08T14:07:30Z\", \"program\": \"velotune-cli 1.2.7\", "
+                          "\"channels\": [%1]}")
+            .arg(rows.join(QStringLiteral(", ")))
+            .toUtf8();
+}
+
+// The calls that change the controller.
+QStringList changing(const QStringList &calls)
+{
+    return calls.filter(QRegularExpression(QStringLiteral("^TQ_(Set|Stop)")));
+}
 
 nexilsim::ChannelState simState(uint32_t index)
 {
@@ -126,6 +168,8 @@ QEvent *upReleased()
 
 } // namespace
 
+Q_DECLARE_METATYPE(std::vector<testutils::SimChannel>)
+
 class tst_History : public QObject
 {
     Q_OBJECT
@@ -148,10 +192,19 @@ private slots:
     void rangeInToolTip_data();
     void rangeInToolTip();
     void openHistoryDoesNotKeepTheProgram();
+    void writesFromOverview_data();
+    void writesFromOverview();
+    void writesFromRestore_data();
+    void writesFromRestore();
+    void acrossReconnect_data();
+    void acrossReconnect();
 
 private:
     void connectLink();
     QTreeView *openHistory();
+    QTableView *openOverview();
+    // An edit in the overview's cell: typed and Return, or Space on the Low Vibration cell.
+    void editInOverview(QTableView *view, int row, int column, const QString &typed);
     // The view's rows as the user reads them: time, kind and text joined by tabs.
     QStringList shownRows();
     QStringList shownTexts(const QString &kind);
@@ -203,6 +256,40 @@ QTreeView *tst_History::openHistory()
     return child<QTreeView>(history, "tvHistory");
 }
 
+QTableView *tst_History::openOverview()
+{
+    auto *action = child<QAction>(m_window, "aChannels");
+    if (action == nullptr)
+        return nullptr;
+    action->trigger();
+    auto *overview = child<QWidget>(m_window, "ChannelOverview");
+    if (overview == nullptr)
+        return nullptr;
+    // Its editors need it to be the active window, as a window manager makes it.
+    QApplication::setActiveWindow(overview);
+    if (!QTest::qWaitForWindowActive(overview))
+        return nullptr;
+    return child<QTableView>(overview, "tvChannels");
+}
+
+void tst_History::editInOverview(QTableView *view, int row, int column, const QString &typed)
+{
+    view->setCurrentIndex(view->model()->index(row, column));
+    if (typed.isEmpty()) {
+        QTest::keyClick(view, Qt::Key_Space);
+        return;
+    }
+    QTest::keyClick(view, Qt::Key_F2);
+    auto *editor = view->findChild<QSpinBox *>();
+    QVERIFY(editor);
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(editor, typed);
+    QTest::keyClick(editor, Qt::Key_Return);
+    // The view commits a finished edit once its events are handled.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
 QStringList tst_History::shownRows()
 {
     QTreeView *view = openHistory();
@@ -248,9 +335,6 @@ void tst_History::writes_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("stored");
 
-    const QString micro(QChar(0x00B5));
-    const QString degree(QChar(0x00B0));
-    const QString squared(QChar(0x00B2));
     QTest::newRow("speed refused")
             << 0 << "sbSpeed"
             << ""
@@ -691,6 +775,227 @@ void tst_History::openHistoryDoesNotKeepTheProgram()
     connect(&giveUp, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
     giveUp.start(3000);
     QCOMPARE(QApplication::exec(), 0);
+}
+
+void tst_History::writesFromOverview_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("typed"); // empty: Space on the Low Vibration cell
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QStringList>("sent");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<quint32>("held");
+
+    // The form stays on channel 0 throughout.
+    QTest::newRow("speed of a channel not the form's")
+            << 1 << int(Speed) << "90000"
+            << "" << QStringList{"TQ_SetClosedLoopMoveSpeed_S(H,1,90000)=0"}
+            << "Channel 1: speed 80.000 " + arrow + " 90.000 " + micro + degree + "/sec: written"
+            << 90000U;
+    QTest::newRow("acceleration refused, a channel not the form's")
+            << 1 << int(Acceleration) << "9500"
+            << "TQ_SetClosedLoopMoveAcceleration_S"
+            << QStringList{"TQ_SetClosedLoopMoveAcceleration_S(H,1,9500)=7777"}
+            << "Channel 1: acceleration 9.000 " + arrow + " 9.500 m" + degree + "/sec" + squared
+                    + ": FAILED: Could not set acceleration value. Error: 7777 (Injected failure)"
+            << 9000U;
+    QTest::newRow("acceleration of the form's channel")
+            << 0 << int(Acceleration) << "1234"
+            << "" << QStringList{"TQ_SetClosedLoopMoveAcceleration_S(H,0,1234)=0"}
+            << "Channel 0: acceleration 700 " + arrow + " 1.234 " + micro + "m/sec" + squared
+                    + ": written"
+            << 1234U;
+    QTest::newRow("Low Vibration of a channel not the form's")
+            << 1 << int(LowVibration) << ""
+            << "" << QStringList{"TQ_Stop_S(H,1)=0", "TQ_SetChannelProperty_S(H,1," + key + ",0)=0"}
+            << "Channel 1: Low Vibration Mode on " + arrow + " off: written" << 0U;
+    QTest::newRow("Low Vibration of a channel holding position")
+            << 2 << int(LowVibration) << ""
+            << "" << QStringList{"TQ_Stop_S(H,2)=156"}
+            << "Channel 2: Low Vibration Mode off " + arrow
+                    + " on: FAILED: Could not set Low Vibration Mode (Axis holding position?). "
+                      "Error: 156 (Channel is holding position)"
+            << 0U;
+}
+
+void tst_History::writesFromOverview()
+{
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(QString, typed);
+    QFETCH(QString, failing);
+    QFETCH(QStringList, sent);
+    QFETCH(QString, entry);
+    QFETCH(quint32, held);
+
+    connectLink();
+    QTableView *view = openOverview();
+    QVERIFY(view);
+    m_calls.take();
+    if (!failing.isEmpty())
+        nexilsim::failNext(failing.toStdString(), injected);
+    editInOverview(view, row, column, typed);
+
+    QCOMPARE(changing(m_calls.take()), sent);
+    QCOMPARE(shownTexts(QStringLiteral("Write")), QStringList(entry));
+    const nexilsim::ChannelState state = simState(uint32_t(row));
+    QCOMPARE(column == Speed                  ? state.speed
+                     : column == Acceleration ? state.acceleration
+                                              : quint32(state.lowVibration),
+             held);
+}
+
+void tst_History::writesFromRestore_data()
+{
+    QTest::addColumn<std::vector<SimChannel>>("file");
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QStringList>("sent");
+    QTest::addColumn<QStringList>("entries");
+
+    // As the fleet of init(); the form stays on channel 0.
+    const std::vector<SimChannel> now
+            = {SimChannel{0, 1, 5000, 700, "off"}, SimChannel{0, 2, 80000, 9000, "on"},
+               SimChannel{0, 1, 5000, 700, "off", true}, SimChannel{1, 1, 5000, 700, "off"}};
+
+    std::vector<SimChannel> file = now;
+    file[1].speed = 90000;
+    QTest::newRow("a channel not the form's")
+            << file << "" << QStringList{"TQ_SetClosedLoopMoveSpeed_S(H,1,90000)=0"}
+            << QStringList{"Channel 1: speed 80.000 " + arrow + " 90.000 " + micro + degree
+                           + "/sec: written"};
+
+    file = now;
+    file[0].acceleration = 800;
+    file[1].acceleration = 9500;
+    file[1].lowVibration = "off";
+    QTest::newRow("three fields of two channels")
+            << file << ""
+            << QStringList{"TQ_SetClosedLoopMoveAcceleration_S(H,0,800)=0",
+                           "TQ_SetClosedLoopMoveAcceleration_S(H,1,9500)=0", "TQ_Stop_S(H,1)=0",
+                           "TQ_SetChannelProperty_S(H,1," + key + ",0)=0"}
+            << QStringList{"Channel 0: acceleration 700 " + arrow + " 800 " + micro + "m/sec"
+                                   + squared + ": written",
+                           "Channel 1: acceleration 9.000 " + arrow + " 9.500 m" + degree + "/sec"
+                                   + squared + ": written",
+                           "Channel 1: Low Vibration Mode on " + arrow + " off: written"};
+
+    file = now;
+    file[1].speed = 90000;
+    file[1].acceleration = 9500;
+    QTest::newRow("a refused write, the next one still sent")
+            << file << "TQ_SetClosedLoopMoveSpeed_S"
+            << QStringList{"TQ_SetClosedLoopMoveSpeed_S(H,1,90000)=7777",
+                           "TQ_SetClosedLoopMoveAcceleration_S(H,1,9500)=0"}
+            << QStringList{"Channel 1: speed 80.000 " + arrow + " 90.000 " + micro + degree
+                                   + "/sec: FAILED: Could not set speed value. Error: 7777 "
+                                     "(Injected failure)",
+                           "Channel 1: acceleration 9.000 " + arrow + " 9.500 m" + degree + "/sec"
+                                   + squared + ": written"};
+
+    file = now;
+    file[2].lowVibration = "on";
+    QTest::newRow("Low Vibration of a channel holding position")
+            << file << "" << QStringList{"TQ_Stop_S(H,2)=156"}
+            << QStringList{"Channel 2: Low Vibration Mode off " + arrow
+                           + " on: FAILED: Could not set Low Vibration Mode (Axis holding "
+                             "position?). Error: 156 (Channel is holding position)"};
+}
+
+void tst_History::writesFromRestore()
+{
+    QFETCH(std::vector<SimChannel>, file);
+    QFETCH(QString, failing);
+    QFETCH(QStringList, sent);
+    QFETCH(QStringList, entries);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("bench.json"));
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    QVERIFY(out.write(snapshotOf(file)) > 0);
+    out.close();
+
+    connectLink();
+    if (!failing.isEmpty())
+        nexilsim::failNext(failing.toStdString(), injected);
+    bool restored = false;
+    ModalAnswers answers(
+            {[&path](QWidget *modal) {
+                 auto *name = modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                 if (name == nullptr) {
+                     modal->close();
+                     return;
+                 }
+                 name->setText(path);
+                 QTest::keyClick(name, Qt::Key_Return);
+             },
+             [&restored](QWidget *modal) {
+                 auto *box = modal->findChild<QDialogButtonBox *>();
+                 for (QAbstractButton *button : box ? box->buttons() : QList<QAbstractButton *>()) {
+                     if (button->text().remove(QLatin1Char('&')) == QLatin1String("Restore")) {
+                         restored = true;
+                         button->click();
+                         break;
+                     }
+                 }
+                 modal->close();
+             }});
+    child<QAction>(m_window, "aRestoreSettings")->trigger();
+    QVERIFY(answers.allUsed());
+    QVERIFY(restored);
+
+    QCOMPARE(changing(m_calls.take()), sent);
+    QCOMPARE(shownTexts(QStringLiteral("Write")), entries);
+}
+
+void tst_History::acrossReconnect_data()
+{
+    QTest::addColumn<bool>("reconnect");
+    QTest::addColumn<int>("rows");
+
+    QTest::newRow("release") << false << 0;
+    QTest::newRow("release and connect again") << true << 4;
+}
+
+void tst_History::acrossReconnect()
+{
+    QFETCH(bool, reconnect);
+    QFETCH(int, rows);
+
+    connectLink();
+    QTableView *view = openOverview();
+    QVERIFY(view);
+    editInOverview(view, 1, Speed, QStringLiteral("90000"));
+    const QString first
+            = "Channel 1: speed 80.000 " + arrow + " 90.000 " + micro + degree + "/sec: written";
+    QCOMPARE(shownTexts(QStringLiteral("Write")), QStringList(first));
+
+    QTest::mouseClick(m_ui->connect, Qt::LeftButton);
+    QVERIFY(!m_ui->connect->isChecked());
+    QCOMPARE(view->model()->rowCount(), 0);
+    if (reconnect) {
+        QTest::mouseClick(m_ui->connect, Qt::LeftButton);
+        QVERIFY(m_ui->connect->isChecked());
+    }
+    QCOMPARE(view->model()->rowCount(), rows);
+    // The session's history stays, the release among it.
+    QCOMPARE(shownTexts(QStringLiteral("Write")), QStringList(first));
+    QVERIFY(shownTexts(QStringLiteral("Message"))
+                    .contains(QStringLiteral("Device usb:id:1001 released.")));
+    if (!reconnect)
+        return;
+
+    // The new connection's rows show what the controller holds, and its writes start from it.
+    QCOMPARE(view->model()->index(1, Speed).data().toString(), QStringLiteral("90.000"));
+    m_calls.take();
+    editInOverview(view, 1, Speed, QStringLiteral("91000"));
+    QCOMPARE(changing(m_calls.take()), QStringList{"TQ_SetClosedLoopMoveSpeed_S(H,1,91000)=0"});
+    QCOMPARE(shownTexts(QStringLiteral("Write")),
+             QStringList({first,
+                          "Channel 1: speed 90.000 " + arrow + " 91.000 " + micro + degree
+                                  + "/sec: written"}));
 }
 
 QTEST_MAIN(tst_History)

@@ -1,16 +1,23 @@
 // The channel overview, driven as a user drives it, against the simulator's call log and
-// against velotune-cli's view of the same fleet.
+// against velotune-cli's view of the same fleet; also while a restore from a settings file
+// writes the channels it shows.
 
 #include "clirunner.h"
+#include "snapshot.h"
+#include "snapshotsession.h"
 #include "testutils.h"
 #include "units.h"
 #include "velotune.h"
 
 #include <QAction>
+#include <QDialogButtonBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QtTest>
 
@@ -62,6 +69,59 @@ nexilsim::ChannelState simState(uint32_t index)
     return state;
 }
 
+// A settings file holding `channels`, written by the controller layer as velotune-cli saves.
+bool saveSnapshot(const QString &path, const std::vector<SimChannel> &channels)
+{
+    nexil::Snapshot snapshot = nexil::snapshot::stamped(QString::fromLatin1(locator));
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        const SimChannel &c = channels[i];
+        nexil::ChannelSettings settings;
+        settings.index = uint32_t(i);
+        settings.positioner = c.type == 0;
+        if (settings.positioner) {
+            settings.sensorType = uint32_t(c.sensorType);
+            settings.speed = c.speed;
+            settings.acceleration = c.acceleration;
+            const QLatin1String lv(c.lowVibration);
+            settings.lowVibration = lv == QLatin1String("on") ? nexil::LowVibration::On
+                    : lv == QLatin1String("off")              ? nexil::LowVibration::Off
+                                                              : nexil::LowVibration::Unsupported;
+        }
+        snapshot.channels.push_back(settings);
+    }
+    QString error;
+    if (!nexil::snapshot::writeFile(path, snapshot, &error))
+        qWarning("%s", qPrintable(error));
+    return error.isEmpty();
+}
+
+// Picks `path` in the file dialog, then presses Restore in the difference dialog and closes it.
+void restoreFromFile(const QString &path, bool *restored)
+{
+    testutils::onNextModal([path, restored](QWidget *fileDialog) {
+        auto *name = fileDialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (name == nullptr) {
+            fileDialog->close();
+            return;
+        }
+        testutils::onNextModal([restored](QWidget *dialog) {
+            if (dialog->objectName() == QLatin1String("SettingsDiffDialog")) {
+                const auto *box = dialog->findChild<QDialogButtonBox *>();
+                for (QAbstractButton *button : box->buttons()) {
+                    if (button->text().remove(QLatin1Char('&')) == QLatin1String("Restore")) {
+                        *restored = true;
+                        button->click();
+                        break;
+                    }
+                }
+            }
+            dialog->close();
+        });
+        name->setText(path);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(std::vector<testutils::SimChannel>)
@@ -91,6 +151,8 @@ private slots:
     void quitDropsOpenEdit();
     void claimedChannelCountIsBounded_data();
     void claimedChannelCountIsBounded();
+    void restoreKeepsRowsCurrent_data();
+    void restoreKeepsRowsCurrent();
 
 private:
     bool connectTo(const std::vector<SimSystem> &fleet);
@@ -628,6 +690,80 @@ void tst_Overview::claimedChannelCountIsBounded()
     QCOMPARE(cell(1023, Positioner),
              QStringLiteral("Could not fetch current channel type. Error 19 (Invalid channel "
                             "index)"));
+}
+
+void tst_Overview::restoreKeepsRowsCurrent_data()
+{
+    QTest::addColumn<std::vector<SimChannel>>("file");
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QStringList>("cells"); // "row,column text" after the restore
+
+    // The form stays on channel 0.
+    std::vector<SimChannel> file = mixedChannels();
+    file[1].speed = 90000;
+    QTest::newRow("a channel not the form's") << file << "" << QStringList{"1,3 90.000"};
+
+    file = mixedChannels();
+    file[0].acceleration = 800;
+    file[0].lowVibration = "on";
+    file[3].speed = 3500;
+    QTest::newRow("the form's channel and another")
+            << file << "" << QStringList{"0,4 800", "0,5 on", "3,3 3.500"};
+
+    file = mixedChannels();
+    file[1].speed = 90000;
+    file[1].acceleration = 9500;
+    QTest::newRow("a refused write, the next field written")
+            << file << "TQ_SetClosedLoopMoveSpeed_S" << QStringList{"1,3 80.000", "1,4 9.500"};
+
+    file = mixedChannels();
+    file[5].speed = 6000;
+    QTest::newRow("above the channel's range") << file << "" << QStringList{"5,3 5.000"};
+}
+
+void tst_Overview::restoreKeepsRowsCurrent()
+{
+    QFETCH(std::vector<SimChannel>, file);
+    QFETCH(QString, failing);
+    QFETCH(QStringList, cells);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("bench.json"));
+    QVERIFY(saveSnapshot(path, file));
+    QVERIFY(connectTo({{locator, mixedChannels()}}));
+    QVERIFY(openOverview());
+    m_calls.take();
+
+    if (!failing.isEmpty())
+        nexilsim::failNext(failing.toStdString(), injected);
+    bool restored = false;
+    restoreFromFile(path, &restored);
+    child<QAction>(m_window, "aRestoreSettings")->trigger();
+    QVERIFY(restored);
+    QVERIFY(!m_calls.take().filter(QStringLiteral("TQ_Set")).isEmpty());
+
+    for (const QString &expected : cells) {
+        const int row = expected.section(QLatin1Char(','), 0, 0).toInt();
+        const int column
+                = expected.section(QLatin1Char(','), 1).section(QLatin1Char(' '), 0, 0).toInt();
+        QCOMPARE(cell(row, column), expected.section(QLatin1Char(' '), 1));
+    }
+    // Every row shows what the controller holds, and so does the form of its channel.
+    for (int row = 0; row < m_view->model()->rowCount(); ++row) {
+        if (row == 2)
+            continue; // not a positioner
+        const nexilsim::ChannelState state = simState(uint32_t(row));
+        QCOMPARE(cell(row, Speed), nexil::grouped(state.speed));
+        QCOMPARE(cell(row, Acceleration), nexil::grouped(state.acceleration));
+        if (row != 3)
+            QCOMPARE(cell(row, LowVibration),
+                     state.lowVibration == 1 ? QStringLiteral("on") : QStringLiteral("off"));
+    }
+    const nexilsim::ChannelState form = simState(0);
+    QCOMPARE(quint32(m_ui->speed->value()), form.speed);
+    QCOMPARE(quint32(m_ui->acceleration->value()), form.acceleration);
+    QCOMPARE(m_ui->lowVibration->isChecked(), form.lowVibration == 1);
 }
 
 QTEST_MAIN(tst_Overview)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Retakes docs/screenshot-main.png, docs/screenshot-channels.png and docs/screenshot-about.png
-# on a virtual X display, with the real style and fonts, against the simulator's default fleet.
+# Retakes docs/screenshot-main.png, docs/screenshot-channels.png, docs/screenshot-restore.png and
+# docs/screenshot-about.png on a virtual X display, with the real style and fonts, against the
+# simulator's default fleet.
 #
 # usage: tools/screenshots.sh [BUILD_DIR]   (default: build)
 # Build the helper first: cmake --build BUILD_DIR --target velotune_screenshot
