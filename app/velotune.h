@@ -19,12 +19,13 @@
 //   velotune_writes.cpp        on_sbSpeed_valueChanged, on_sbAcceleration_valueChanged,
 //                              on_pbLowVibration_clicked, showLowVibrationAfterRefusal,
 //                              on_sbSpeed_refused, on_sbAcceleration_refused,
-//                              stepped, writeBox, writeHeldSteps, send, noteSent
+//                              stepped, writeBox, writeHeldSteps, send
 //   velotune_statusmessage.cpp statusText, showStatus
 //   velotune_overview.cpp      on_aChannels_triggered, readOverview, readOverviewRow,
 //                              writeFromOverview, rereadOverviewRow, followConnection
 //   velotune_settingsfiles.cpp on_aSaveSettings_triggered, on_aCompareSettings_triggered,
-//                              on_aRestoreSettings_triggered, askSnapshotFile, warnAboutFile,
+//                              on_aRestoreSettings_triggered, askSnapshotFile,
+//                              askAndReadSnapshot, warnAboutFile,
 //                              readEveryChannel, restorePlanned
 //   velotune_history.cpp       on_aHistory_triggered, showMessage, failureMessage, noteSent,
 //                              noteRead, noteChannelSettings,
@@ -127,6 +128,9 @@ private:
     void followConnection();
     // The snapshot file the user picks; empty when the choice was cancelled.
     QString askSnapshotFile(bool forSaving);
+    // A settings file the user picks, read and checked; a refused one is explained, followed
+    // by `consequence`.
+    bool askAndReadSnapshot(QString *path, nexil::Snapshot *file, const QString &consequence);
     void warnAboutFile(const QString &text);
     // Every channel of the controller; on failure the user is told, prefixed by `consequence`.
     bool readEveryChannel(std::vector<nexil::ChannelSettings> *channels,

@@ -36,26 +36,13 @@ QString fieldLabel(const QString &field)
     return field;
 }
 
-QString fieldKey(nexil::Setting setting)
-{
-    switch (setting) {
-    case nexil::Setting::Speed:
-        return QStringLiteral("speed");
-    case nexil::Setting::Acceleration:
-        return QStringLiteral("acceleration");
-    case nexil::Setting::LowVibration:
-        break;
-    }
-    return QStringLiteral("lowVibration");
-}
-
 // A setting's value as the form shows it: grouped, with the unit of the channel's sensor type.
 QString settingText(const nexil::ChannelSettings &channel, nexil::Setting setting)
 {
     if (setting == nexil::Setting::LowVibration)
         return nexil::snapshot::lowVibrationText(channel.lowVibration);
-    return nexil::snapshot::valueText(fieldKey(setting), qint64(nexil::valueOf(channel, setting)),
-                                      channel.sensorType);
+    return nexil::snapshot::valueText(nexil::snapshot::fieldName(setting),
+                                      qint64(nexil::valueOf(channel, setting)), channel.sensorType);
 }
 
 Row differenceRow(const nexil::snapshot::Difference &d)
@@ -75,7 +62,7 @@ Row stepRow(const nexil::snapshot::Step &step, const nexil::ChannelSettings &fil
 {
     Row row;
     row.channel = QString::number(step.channel);
-    row.field = fieldLabel(fieldKey(step.setting));
+    row.field = fieldLabel(nexil::snapshot::fieldName(step.setting));
     row.fileValue = settingText(file, step.setting);
     row.controllerValue = settingText(controller, step.setting);
     return row;
@@ -102,6 +89,18 @@ QString Velotune::askSnapshotFile(bool forSaving)
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().constFirst();
+}
+
+bool Velotune::askAndReadSnapshot(QString *path, nexil::Snapshot *file, const QString &consequence)
+{
+    *path = askSnapshotFile(false);
+    if (path->isEmpty())
+        return false;
+    QString error;
+    if (nexil::snapshot::readFile(*path, file, &error))
+        return true;
+    warnAboutFile(error + consequence);
+    return false;
 }
 
 void Velotune::warnAboutFile(const QString &text)
@@ -157,15 +156,10 @@ void Velotune::on_aSaveSettings_triggered()
 
 void Velotune::on_aCompareSettings_triggered()
 {
-    const QString path = askSnapshotFile(false);
-    if (path.isEmpty())
-        return;
+    QString path;
     nexil::Snapshot file;
-    QString error;
-    if (!nexil::snapshot::readFile(path, &file, &error)) {
-        warnAboutFile(error);
+    if (!askAndReadSnapshot(&path, &file, QString()))
         return;
-    }
     std::vector<nexil::ChannelSettings> now;
     {
         const slowlink::Action action;
@@ -188,15 +182,11 @@ void Velotune::on_aCompareSettings_triggered()
 
 void Velotune::on_aRestoreSettings_triggered()
 {
-    const QString path = askSnapshotFile(false);
-    if (path.isEmpty())
-        return;
+    QString path;
     nexil::Snapshot file;
-    QString error;
-    if (!nexil::snapshot::readFile(path, &file, &error)) {
-        warnAboutFile(error + tr("; nothing written"));
+    if (!askAndReadSnapshot(&path, &file, tr("; nothing written")))
         return;
-    }
+    QString error;
     std::vector<nexil::ChannelSettings> before;
     {
         const slowlink::Action action;

@@ -126,19 +126,6 @@ int readController(const QString &locator, const Options &options,
     return exitcode::Ok;
 }
 
-QString settingName(nexil::Setting setting)
-{
-    switch (setting) {
-    case nexil::Setting::Speed:
-        return QStringLiteral("speed");
-    case nexil::Setting::Acceleration:
-        return QStringLiteral("acceleration");
-    case nexil::Setting::LowVibration:
-        break;
-    }
-    return QStringLiteral("lowVibration");
-}
-
 QString valueText(const nexil::ChannelSettings &channel, nexil::Setting setting)
 {
     switch (setting) {
@@ -291,7 +278,7 @@ bool reportSet(const std::vector<nexil::Setting> &asked, const std::vector<std::
             outcome += QStringLiteral(" (already so, not written)");
         out(QStringLiteral("channel %1 %2: %3 -> %4%5\n")
                     .arg(before.index)
-                    .arg(settingName(setting), valueText(before, setting),
+                    .arg(nexil::snapshot::fieldName(setting), valueText(before, setting),
                          valueText(after, setting), outcome));
     }
     return held;
@@ -319,7 +306,8 @@ int set(const Options &options)
     for (const nexil::Setting setting : asked) {
         planned.push_back(!nexil::differs(before.front(), wanted, setting)
                                   ? notPlanned
-                                  : report.plan(channel, setting, settingName(setting),
+                                  : report.plan(channel, setting,
+                                                nexil::snapshot::fieldName(setting),
                                                 valueText(before.front(), setting),
                                                 valueText(wanted, setting)));
     }
@@ -440,7 +428,7 @@ void planRestore(const std::vector<nexil::ChannelSettings> &before,
 {
     for (const nexil::ChannelSettings &now : before) {
         for (const nexil::snapshot::Step &step : nexil::snapshot::plan({now}, wanted))
-            report->plan(step.channel, step.setting, settingName(step.setting),
+            report->plan(step.channel, step.setting, nexil::snapshot::fieldName(step.setting),
                          valueText(now, step.setting),
                          valueText(wanted[step.channel], step.setting));
     }
@@ -485,7 +473,7 @@ bool reportRestore(const std::vector<nexil::ChannelSettings> &after,
                                   .arg(valueText(now, setting));
             out(QStringLiteral("channel %1 %2: %3 -> %4 %5\n")
                         .arg(now.index)
-                        .arg(settingName(setting),
+                        .arg(nexil::snapshot::fieldName(setting),
                              wasPlanned ? planned->from : valueText(now, setting),
                              valueText(wanted[now.index], setting), outcome));
         }

@@ -220,6 +220,19 @@ bool parseChannel(const QJsonValue &value, int position, ChannelSettings *out, Q
 
 } // namespace
 
+QString fieldName(Setting setting)
+{
+    switch (setting) {
+    case Setting::Speed:
+        return QStringLiteral("speed");
+    case Setting::Acceleration:
+        return QStringLiteral("acceleration");
+    case Setting::LowVibration:
+        break;
+    }
+    return QStringLiteral("lowVibration");
+}
+
 QString lowVibrationText(LowVibration value)
 {
     switch (value) {

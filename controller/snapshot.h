@@ -49,6 +49,8 @@ constexpr int formatVersion = 1;
 constexpr qint64 maxFileSize = qint64(4) * 1024 * 1024;
 
 QString lowVibrationText(LowVibration value);
+// The key `setting` has in a channel of the file: "speed", "acceleration", "lowVibration".
+QString fieldName(Setting setting);
 QJsonObject channelToJson(const ChannelSettings &channel);
 QByteArray toJson(const Snapshot &snapshot);
 
