@@ -3,6 +3,7 @@
 
 #include "simcontrol.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
@@ -55,6 +56,23 @@ inline void onNextModal(std::function<void(QWidget *)> handle, int timeoutMs = 5
         }
     });
     timer->start();
+}
+
+// Types into a cell's editor and finishes with Return, as a user does.
+inline void typeIntoCell(QAbstractItemView *view, int row, int column, const QString &typed)
+{
+    view->setCurrentIndex(view->model()->index(row, column));
+    QTest::keyClick(view, Qt::Key_F2);
+    auto *editor = qobject_cast<QSpinBox *>(QApplication::focusWidget());
+    if (editor == nullptr)
+        editor = view->findChild<QSpinBox *>();
+    QVERIFY(editor);
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(editor, typed);
+    QTest::keyClick(editor, Qt::Key_Return);
+    // The view commits a finished edit once its events are handled.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
 }
 
 // A new window of type W, shown and exposed; null when it never shows.

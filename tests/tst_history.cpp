@@ -274,20 +274,12 @@ QTableView *tst_History::openOverview()
 
 void tst_History::editInOverview(QTableView *view, int row, int column, const QString &typed)
 {
-    view->setCurrentIndex(view->model()->index(row, column));
     if (typed.isEmpty()) {
+        view->setCurrentIndex(view->model()->index(row, column));
         QTest::keyClick(view, Qt::Key_Space);
         return;
     }
-    QTest::keyClick(view, Qt::Key_F2);
-    auto *editor = view->findChild<QSpinBox *>();
-    QVERIFY(editor);
-    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(editor, typed);
-    QTest::keyClick(editor, Qt::Key_Return);
-    // The view commits a finished edit once its events are handled.
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
+    testutils::typeIntoCell(view, row, column, typed);
 }
 
 QStringList tst_History::shownRows()

@@ -221,21 +221,9 @@ QString tst_Overview::cell(int row, int column) const
     return m_view->model()->index(row, column).data().toString();
 }
 
-// Types into the cell's editor and finishes with Return, as a user does.
 void tst_Overview::edit(int row, int column, const QString &typed)
 {
-    m_view->setCurrentIndex(m_view->model()->index(row, column));
-    QTest::keyClick(m_view, Qt::Key_F2);
-    auto *editor = qobject_cast<QSpinBox *>(QApplication::focusWidget());
-    if (editor == nullptr)
-        editor = m_view->findChild<QSpinBox *>();
-    QVERIFY(editor);
-    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClicks(editor, typed);
-    QTest::keyClick(editor, Qt::Key_Return);
-    // The view commits a finished edit once its events are handled.
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
+    testutils::typeIntoCell(m_view, row, column, typed);
 }
 
 void tst_Overview::rowsMatchCli_data()
