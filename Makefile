@@ -54,7 +54,7 @@ build: configure
 
 # On the simulator of this build, whatever controller library the system has.
 run: build
-	NEXILCONTROL_LIBRARY="$(abspath $(BUILD))/simulator/libNexilControl.so" $(BUILD)/velotune
+	NEXILCONTROL_LIBRARY="$(abspath $(BUILD))/simulator/libNexilControl.so" $(BUILD)/app/velotune
 
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
