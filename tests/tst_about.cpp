@@ -4,6 +4,7 @@
 #include "aboutlibrary.h"
 #include "testutils.h"
 #include "velotune.h"
+#include "version.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -350,7 +351,7 @@ void tst_About::openedFromMainWindowIsModal()
     open(&w);
 
     QVERIFY(seen.handled);
-    QCOMPARE(seen.version, QStringLiteral("1.2.7"));
+    QCOMPARE(seen.version, QStringLiteral(VELOTUNE_VERSION));
     QCOMPARE(seen.modality, Qt::ApplicationModal);
     QVERIFY(seen.mainBlocked);
     QCOMPARE(seen.dialogsAfterSecondTry, 1);
