@@ -7,7 +7,8 @@
 set -uo pipefail
 
 source=${1:?usage: check_make_run.sh SOURCE_DIR BUILD_DIR}
-build=$(cd "${2:?usage: check_make_run.sh SOURCE_DIR BUILD_DIR}" && pwd)
+# Links resolved, as the running program's /proc entry names its file.
+build=$(cd "${2:?usage: check_make_run.sh SOURCE_DIR BUILD_DIR}" && pwd -P) || exit 1
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
