@@ -17,11 +17,11 @@ FORMAT_DEBS = clang-format
 TIDY_DEBS = clang-tidy
 # `make package` builds a Release in its own folder and checks the .deb with lintian.
 PACKAGE_BUILD ?= build-package
-PACKAGE_DEBS = lintian fakeroot
-SOURCE_DIRS = app cli controller widgets overview settingsdiff history simulator tests bench tools
+PACKAGE_DEBS = lintian fakeroot appstream
+SOURCE_DIRS = app cli controller numbers widgets overview settingsdiff history simulator tests bench tools
 CXX_SOURCES = $(sort $(wildcard $(addsuffix /*.cpp,$(SOURCE_DIRS)) $(addsuffix /*.h,$(SOURCE_DIRS))))
 # The product's own code; .clang-tidy's HeaderFilterRegex names the same folders.
-TIDY_SOURCES = $(sort $(wildcard $(addsuffix /*.cpp,app cli controller widgets overview settingsdiff history simulator)))
+TIDY_SOURCES = $(sort $(wildcard $(addsuffix /*.cpp,app cli controller numbers widgets overview settingsdiff history simulator)))
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -1,6 +1,7 @@
 #include "velotune.h"
 
 #include "about.h"
+#include "aboutlibrary.h"
 #include "channeloverview.h"
 #include "historylog.h"
 #include "queuedsteps.h"
@@ -193,6 +194,7 @@ Velotune::~Velotune()
 
 void Velotune::on_aAbout_triggered()
 {
-    About about(VELOTUNE_VERSION_MAJOR, VELOTUNE_VERSION_MINOR, VELOTUNE_VERSION_PATCH);
+    About about(VELOTUNE_VERSION_MAJOR, VELOTUNE_VERSION_MINOR, VELOTUNE_VERSION_PATCH,
+                aboutLibraryLine());
     about.exec();
 }

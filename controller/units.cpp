@@ -1,7 +1,5 @@
 #include "units.h"
 
-#include <QLocale>
-
 #include <algorithm>
 #include <iterator>
 
@@ -43,12 +41,6 @@ QString speedLabel(uint32_t sensorType)
 QString accelerationLabel(uint32_t sensorType)
 {
     return QLatin1String("Acceleration [") + accelerationUnit(sensorType) + QLatin1String("]:");
-}
-
-QString grouped(qint64 value)
-{
-    static const QLocale german(QLocale::German);
-    return german.toString(value);
 }
 
 } // namespace nexil

@@ -1,6 +1,8 @@
 #ifndef UNITS_H
 #define UNITS_H
 
+#include "grouping.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -15,9 +17,11 @@ QString accelerationUnit(uint32_t sensorType);
 QString speedLabel(uint32_t sensorType);
 QString accelerationLabel(uint32_t sensorType);
 
-// A value with German digit grouping (2.000.000), whatever the machine's locale: the form the
-// window's boxes and velotune-cli's tables show.
-QString grouped(qint64 value);
+// The grouping the window's widgets use too (2.000.000), whatever the machine's locale.
+inline QString grouped(qint64 value)
+{
+    return numbers::grouped(value);
+}
 
 } // namespace nexil
 

@@ -23,7 +23,8 @@ for f in bin/velotune bin/velotune-simulator lib/velotune/libNexilControl.so \
          share/applications/velotune.desktop share/applications/velotune-simulator.desktop \
          share/icons/hicolor/48x48/apps/velotune.png share/icons/hicolor/256x256/apps/velotune.png \
          share/doc/velotune/copyright share/doc/velotune/changelog.gz \
-         share/man/man1/velotune.1.gz share/man/man1/velotune-simulator.1.gz; do
+         share/man/man1/velotune.1.gz share/man/man1/velotune-simulator.1.gz \
+         share/metainfo/example.norvane.velotune.metainfo.xml; do
     check "installs $f" "[[ -f '$prefix/$f' ]]"
 done
 check "bin/velotune and bin/velotune-simulator are executable" \

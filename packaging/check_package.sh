@@ -78,6 +78,13 @@ check "the simulator exports the fifteen functions and its identity only" \
     "[[ '$exported' == 'TQ_CloseSystem TQ_EPK TQ_FindSystems TQ_GetChannelProperty_S TQ_GetChannelType TQ_GetClosedLoopMoveAcceleration_S TQ_GetClosedLoopMoveSpeed_S TQ_GetNumberOfChannels TQ_GetSensorType_S TQ_GetStatusInfo TQ_OpenSystem TQ_SetChannelProperty_S TQ_SetClosedLoopMoveAcceleration_S TQ_SetClosedLoopMoveSpeed_S TQ_Stop_S nexilsim_identity ' ]]"
 check "the program is stripped" "file -b /usr/bin/velotune | grep -q ', stripped'"
 check "the simulator is off the library search path" "! ldconfig -p | grep -q libNexilControl"
+metainfo=/usr/share/metainfo/example.norvane.velotune.metainfo.xml
+launchable=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo" || true)
+check "the metainfo validates" "appstreamcli validate --no-net '$metainfo'"
+check "the metainfo's release is the package's version" \
+    "grep -qF '<release version=\"$(dpkg-deb -f "$deb" Version)\"' '$metainfo'"
+check "the metainfo launches an installed desktop entry" \
+    "[[ -n '$launchable' && -f '/usr/share/applications/$launchable' ]]"
 
 # The simulator's desktop entry, on an X server, as a desktop would start it.
 command=$(sed -n 's/^Exec=//p' /usr/share/applications/velotune-simulator.desktop)

@@ -1,8 +1,10 @@
 // The About dialog as the user meets it, and the artwork both windows show.
 
 #include "about.h"
+#include "aboutlibrary.h"
 #include "testutils.h"
 #include "velotune.h"
+#include "version.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -148,7 +150,7 @@ void tst_About::showsVersion()
     QFETCH(int, patch);
     QFETCH(QString, shown);
 
-    About about(major, minor, patch);
+    About about(major, minor, patch, aboutLibraryLine());
     about.show();
     QVERIFY(QTest::qWaitForWindowExposed(&about));
 
@@ -187,7 +189,7 @@ void tst_About::showsVersion()
 
 void tst_About::fixedSize()
 {
-    About about(1, 2, 7);
+    About about(1, 2, 7, aboutLibraryLine());
     QCOMPARE(about.minimumSize(), QSize(438, 470));
     QCOMPARE(about.maximumSize(), QSize(438, 470));
     about.show();
@@ -214,7 +216,7 @@ void tst_About::contentIsNotClipped()
 {
     QFETCH(QString, name);
 
-    About about(1, 2, 7);
+    About about(1, 2, 7, aboutLibraryLine());
     about.show();
     QVERIFY(QTest::qWaitForWindowExposed(&about));
 
@@ -234,7 +236,7 @@ void tst_About::contentIsNotClipped()
 
 void tst_About::onlyOkButton()
 {
-    About about(1, 2, 7);
+    About about(1, 2, 7, aboutLibraryLine());
     auto *box = child<QDialogButtonBox>(&about, "buttonBox");
     QVERIFY(box);
     QCOMPARE(box->standardButtons(), QDialogButtonBox::Ok);
@@ -264,7 +266,7 @@ void tst_About::closes()
     QFETCH(CloseAction, close);
     QFETCH(int, result);
 
-    About about(1, 2, 7);
+    About about(1, 2, 7, aboutLibraryLine());
     bool forced = false;
     testutils::onNextModal([&](QWidget *modal) {
         // Should the action not close it, end the dialog anyway so the test does not hang.
@@ -349,7 +351,7 @@ void tst_About::openedFromMainWindowIsModal()
     open(&w);
 
     QVERIFY(seen.handled);
-    QCOMPARE(seen.version, QStringLiteral("1.2.7"));
+    QCOMPARE(seen.version, QStringLiteral(VELOTUNE_VERSION));
     QCOMPARE(seen.modality, Qt::ApplicationModal);
     QVERIFY(seen.mainBlocked);
     QCOMPARE(seen.dialogsAfterSecondTry, 1);
@@ -382,7 +384,7 @@ void tst_About::linkIsNotOpened()
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "open");
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
 
-    About about(1, 2, 7);
+    About about(1, 2, 7, aboutLibraryLine());
     auto *notice = child<QLabel>(&about, "label_4");
     QVERIFY(notice);
     if (externalLinksOn)
@@ -417,7 +419,7 @@ void tst_About::linkIsNotOpened()
 
 void tst_About::logoShowsPicture()
 {
-    About about(1, 2, 7);
+    About about(1, 2, 7, aboutLibraryLine());
     about.show();
     QVERIFY(QTest::qWaitForWindowExposed(&about));
     auto *logo = child<QLabel>(&about, "label");
@@ -461,7 +463,7 @@ void tst_About::sameWindowIconAsMainWindow()
     QFETCH(int, side);
 
     Velotune w;
-    About about(1, 2, 7);
+    About about(1, 2, 7, aboutLibraryLine());
     const QImage mainIcon = w.windowIcon().pixmap(side).toImage();
     const QImage aboutIcon = about.windowIcon().pixmap(side).toImage();
     const QImage appIcon = QIcon(kBase + QStringLiteral("CorporateDesign/DefaultAppIcon.ico"))

@@ -5,6 +5,7 @@
 #include "testutils.h"
 #include "ui_about.h"
 #include "velotune.h"
+#include "version.h"
 
 #include <QAction>
 #include <QDialogButtonBox>
@@ -71,7 +72,7 @@ void tst_AboutFit::fitsTheScreen()
     QDialog reference;
     Ui::About form;
     form.setupUi(&reference);
-    form.lVersion->setText(QStringLiteral("1.2.7"));
+    form.lVersion->setText(QStringLiteral(VELOTUNE_VERSION));
     const QStringList expectedTexts = textsOf(&reference);
 
     Seen seen;

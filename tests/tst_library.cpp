@@ -4,6 +4,7 @@
 // (--child) for what its window shows.
 
 #include "about.h"
+#include "aboutlibrary.h"
 #include "nexillibrary.h"
 #include "testutils.h"
 #include "velotune.h"
@@ -42,7 +43,7 @@ int runChild(int argc, char *argv[])
     // Typed, as a user would when the list stays empty.
     w.locator->setEditText(kLocator);
     QTest::mouseClick(w.connect, Qt::LeftButton);
-    const About about(1, 2, 7);
+    const About about(1, 2, 7, aboutLibraryLine());
     auto *line = about.findChild<QLabel *>(QStringLiteral("lLibrary"));
 
     QTextStream out(stdout);

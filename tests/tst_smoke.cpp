@@ -1,6 +1,8 @@
 // Starts the real velotune executable on a real X server: its window maps at the default
 // size on a first run, at the saved size on the next, and it quits cleanly either way.
 
+#include "version.h"
+
 #include <QDataStream>
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -15,7 +17,7 @@
 
 namespace {
 
-const QString kTitle = QStringLiteral("Nexil Velotune v1.2.7");
+const QString kTitle = QStringLiteral("Nexil Velotune v" VELOTUNE_VERSION);
 
 // Output that says nothing about the program itself.
 bool harmless(const QString &line)

@@ -1,6 +1,7 @@
 #include "sepspinbox.h"
 #include "testutils.h"
 #include "velotune.h"
+#include "version.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -53,12 +54,12 @@ void tst_Startup::init()
 void tst_Startup::identityAndTitle()
 {
     Velotune w;
-    QCOMPARE(w.windowTitle(), QStringLiteral("Nexil Velotune v1.2.7"));
+    QCOMPARE(w.windowTitle(), QStringLiteral("Nexil Velotune v" VELOTUNE_VERSION));
     QCOMPARE(w.objectName(), QStringLiteral("VelotuneClass"));
     QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("Norvane"));
     QCOMPARE(QCoreApplication::organizationDomain(), QStringLiteral("norvane.example"));
     QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Velotune"));
-    QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("1.2.7"));
+    QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral(VELOTUNE_VERSION));
     QCOMPARE(w.size(), QSize(322, 240));
     QCOMPARE(w.minimumSize(), QSize(320, 240));
 }

@@ -5,6 +5,7 @@
 // usage: velotune_screenshot OUTPUT_DIR
 
 #include "about.h"
+#include "aboutlibrary.h"
 #include "velotune.h"
 
 #include <QAction>
@@ -192,7 +193,7 @@ int main(int argc, char *argv[])
     }
     ok = restoreDialog(&window, out) && ok;
 
-    About about(1, 2, 7);
+    About about(1, 2, 7, aboutLibraryLine());
     about.show();
     settle(&about, 500);
     ok = save(&about, out, "screenshot-about.png") && ok;

@@ -1,23 +1,21 @@
 #include "about.h"
 
-#include "nexillibrary.h"
-
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
 
-About::About(int major, int minor, int patch) : QDialog(nullptr)
+About::About(int major, int minor, int patch, const LibraryLine &library) : QDialog(nullptr)
 {
     ui.setupUi(this);
     ui.lVersion->setText(tr("%1.%2.%3").arg(major).arg(minor).arg(patch));
-    showLibrary();
+    showLibrary(library);
     fitIntoScreen();
 }
 
 About::~About() = default;
 
 // Which library the controls reach, so a simulated session never passes for real hardware.
-void About::showLibrary()
+void About::showLibrary(const LibraryLine &library)
 {
     auto *line = new QLabel(ui.frame);
     line->setObjectName(QStringLiteral("lLibrary"));
@@ -28,16 +26,13 @@ void About::showLibrary()
     line->setTextInteractionFlags(Qt::TextSelectableByMouse);
     ui.verticalLayout->insertWidget(ui.verticalLayout->indexOf(ui.horizontalLayout_2) + 1, line);
 
-    const nexil::LibraryInfo &library = nexil::library();
-    if (!library.loaded) {
-        // The reason matters more than the room it takes.
+    if (library.file.isEmpty()) {
         line->setWordWrap(true);
-        line->setText(tr("No controller library: %1").arg(library.error));
+        line->setText(library.format);
         line->setToolTip(line->text());
         return;
     }
-    const QString format
-            = library.simulator ? tr("Simulated controllers: %1") : tr("Controller library: %1");
+    const QString &format = library.format;
     line->setToolTip(format.arg(library.file));
     // A long path is shortened in its middle so the line stays one line; the tooltip holds it all.
     layout()->activate();

@@ -1,0 +1,13 @@
+#include "grouping.h"
+
+#include <QLocale>
+
+namespace numbers {
+
+QString grouped(qint64 value)
+{
+    static const QLocale german(QLocale::German);
+    return german.toString(value);
+}
+
+} // namespace numbers

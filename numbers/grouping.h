@@ -1,0 +1,14 @@
+#ifndef GROUPING_H
+#define GROUPING_H
+
+#include <QString>
+
+namespace numbers {
+
+// A value with German digit grouping (2.000.000), whatever the machine's locale: the form the
+// window's boxes and velotune-cli's tables show.
+QString grouped(qint64 value);
+
+} // namespace numbers
+
+#endif // GROUPING_H
