@@ -141,6 +141,14 @@ QString optionalNumber(std::optional<uint32_t> value)
 
 } // namespace
 
+const QStringList &sources()
+{
+    static const QStringList names
+            = {QStringLiteral("form"),    QStringLiteral("overview"),    QStringLiteral("restore"),
+               QStringLiteral("cli set"), QStringLiteral("cli restore"), QStringLiteral("python")};
+    return names;
+}
+
 QString kindName(Kind kind)
 {
     switch (kind) {

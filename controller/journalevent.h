@@ -51,6 +51,9 @@ struct Event
     qint64 pid = 0;
 };
 
+// Where a write was made from, as the `source` key names it.
+const QStringList &sources();
+
 QString kindName(Kind kind);
 QString outcomeName(Outcome outcome);
 std::optional<Setting> settingFromName(const QString &name);
