@@ -158,7 +158,11 @@ private:
         } while (written < 0 && errno == EINTR);
         if (written == line.size())
             return true;
-        const int error = written < 0 ? errno : ENOSPC;
+        // A short write says no more; the rest, tried once, says why.
+        if (written >= 0
+            && ::write(m_fd, line.constData() + written, size_t(line.size() - written)) >= 0)
+            errno = ENOSPC;
+        const int error = errno;
         *reason = QStringLiteral("cannot write (%1)").arg(errorText(error));
         if (written > 0 && ::ftruncate(m_fd, size) != 0)
             *reason += QStringLiteral(", a part of a line is left");
