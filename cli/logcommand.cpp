@@ -47,6 +47,8 @@ struct Filter
 {
     QDateTime since;
     QDateTime until;
+    qint64 sinceMs = 0;
+    qint64 untilMs = 0;
     QString controller;
     std::vector<uint32_t> channels;
     std::optional<nexil::Setting> setting;
@@ -54,7 +56,9 @@ struct Filter
 
     bool matches(const Event &e) const
     {
-        return (!since.isValid() || e.time >= since) && (!until.isValid() || e.time <= until)
+        // Compared as numbers: comparing times of other zones converts them for every line.
+        const qint64 time = e.time.toMSecsSinceEpoch();
+        return (!since.isValid() || time >= sinceMs) && (!until.isValid() || time <= untilMs)
                 && (controller.isEmpty() || e.locator == controller)
                 && (channels.empty()
                     || (e.channel
@@ -95,6 +99,8 @@ bool readFilter(const Options &options, Filter *filter, QString *error)
                          .arg(options.source, nexil::journal::sources().join(QStringLiteral(", ")));
         return false;
     }
+    filter->sinceMs = filter->since.toMSecsSinceEpoch();
+    filter->untilMs = filter->until.toMSecsSinceEpoch();
     filter->controller = options.controller;
     filter->channels = options.channels;
     filter->source = options.source;
@@ -144,7 +150,7 @@ QString details(const Event &e)
 
 QStringList tableRow(const Event &e)
 {
-    return {e.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
+    return {nexil::journal::localTime(e.time, false),
             QStringLiteral("%1[%2]").arg(e.program).arg(e.pid),
             nexil::journal::kindName(e.kind),
             e.locator,

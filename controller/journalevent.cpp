@@ -2,12 +2,14 @@
 
 #include "escaped.h"
 
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 
 #include <array>
 #include <cmath>
+#include <cstdlib>
 
 namespace nexil::journal {
 
@@ -124,6 +126,31 @@ bool readValue(const QJsonValue &value, std::optional<Setting> setting,
     return true;
 }
 
+// The form the writer gives a time, read without the general parser; any other ISO form too.
+QDateTime parseTime(const QString &text)
+{
+    static const QString form = QStringLiteral("0000-00-00T00:00:00.000Z");
+    bool canonical = text.size() == form.size();
+    for (int i = 0; canonical && i < text.size(); ++i)
+        canonical = form[i] == QLatin1Char('0') ? text[i].isDigit() && text[i].unicode() < 0x80
+                                                : text[i] == form[i];
+    if (!canonical) {
+        const QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
+        return time.isValid() ? time.toUTC() : QDateTime();
+    }
+    const auto number = [&](int at, int digits) {
+        int value = 0;
+        for (int i = at; i < at + digits; ++i)
+            value = value * 10 + (text[i].unicode() - '0');
+        return value;
+    };
+    const QDate date(number(0, 4), number(5, 2), number(8, 2));
+    const QTime time(number(11, 2), number(14, 2), number(17, 2), number(20, 3));
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time, Qt::UTC);
+}
+
 QString csvField(const QString &text)
 {
     const QString shown = escaped(text);
@@ -132,6 +159,32 @@ QString csvField(const QString &text)
         return shown;
     return QLatin1Char('"') + QString(shown).replace(QLatin1Char('"'), QLatin1String("\"\""))
             + QLatin1Char('"');
+}
+
+// The local zone's offset at `msecs`, asked once per quarter of an hour: zones change their
+// offset only on such boundaries, and asking the system for every line costs more than the
+// rest of a log.
+int offsetAt(qint64 msecs)
+{
+    constexpr qint64 quarter = 15 * 60 * 1000;
+    thread_local QHash<qint64, int> offsets;
+    const qint64 bucket = msecs >= 0 ? msecs / quarter : (msecs - quarter + 1) / quarter;
+    const auto found = offsets.constFind(bucket);
+    if (found != offsets.constEnd())
+        return *found;
+    if (offsets.size() > 100000)
+        offsets.clear();
+    const int offset = QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC).toLocalTime().offsetFromUtc();
+    offsets.insert(bucket, offset);
+    return offset;
+}
+
+void appendDigits(QString *out, qint64 value, int digits)
+{
+    QChar text[8];
+    for (int i = digits - 1; i >= 0; --i, value /= 10)
+        text[i] = QLatin1Char(char('0' + value % 10));
+    out->append(text, digits);
 }
 
 QString optionalNumber(std::optional<uint32_t> value)
@@ -233,10 +286,9 @@ bool fromLine(const QByteArray &line, Event *out)
         return false;
     const QJsonObject o = document.object();
     Event e;
-    e.time = QDateTime::fromString(o.value(QLatin1String("time")).toString(), Qt::ISODateWithMs);
+    e.time = parseTime(o.value(QLatin1String("time")).toString());
     if (!e.time.isValid())
         return false;
-    e.time = e.time.toUTC();
     const QString event = o.value(QLatin1String("event")).toString();
     const auto kind = std::find_if(kinds.begin(), kinds.end(),
                                    [&](Kind k) { return kindName(k) == event; });
@@ -280,6 +332,39 @@ bool fromLine(const QByteArray &line, Event *out)
     return true;
 }
 
+QString localTime(const QDateTime &time, bool iso)
+{
+    const qint64 utc = time.toMSecsSinceEpoch();
+    const int offset = offsetAt(utc);
+    const qint64 local = utc + qint64(offset) * 1000;
+    constexpr qint64 day = 86400000;
+    const qint64 days = local >= 0 ? local / day : (local - day + 1) / day;
+    const qint64 ms = local - days * day;
+    const QDate date = QDate(1970, 1, 1).addDays(days);
+    QString out;
+    out.reserve(32);
+    appendDigits(&out, date.year(), 4);
+    out += QLatin1Char('-');
+    appendDigits(&out, date.month(), 2);
+    out += QLatin1Char('-');
+    appendDigits(&out, date.day(), 2);
+    out += iso ? QLatin1Char('T') : QLatin1Char(' ');
+    appendDigits(&out, ms / 3600000, 2);
+    out += QLatin1Char(':');
+    appendDigits(&out, ms / 60000 % 60, 2);
+    out += QLatin1Char(':');
+    appendDigits(&out, ms / 1000 % 60, 2);
+    if (!iso)
+        return out;
+    out += QLatin1Char('.');
+    appendDigits(&out, ms % 1000, 3);
+    out += offset < 0 ? QLatin1Char('-') : QLatin1Char('+');
+    appendDigits(&out, std::abs(offset) / 3600, 2);
+    out += QLatin1Char(':');
+    appendDigits(&out, std::abs(offset) / 60 % 60, 2);
+    return out;
+}
+
 const QStringList &csvHeader()
 {
     static const QStringList header
@@ -295,30 +380,28 @@ const QStringList &csvHeader()
 
 QString csvRow(const Event &e)
 {
-    const QDateTime local = e.time.toLocalTime();
     const auto value = [&](std::optional<uint32_t> v) {
         return v && e.setting ? valueName(*e.setting, *v) : optionalNumber(v);
     };
-    const QStringList fields
-            = {local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs),
-               csvField(e.program),
-               QString::number(e.pid),
-               kindName(e.kind),
-               csvField(e.locator),
-               optionalNumber(e.channel),
-               e.setting ? snapshot::fieldName(*e.setting) : QString(),
-               value(e.oldValue),
-               value(e.newValue),
-               csvField(e.unit),
-               outcomeName(e.outcome),
-               optionalNumber(e.status),
-               csvField(e.text),
-               csvField(e.source),
-               csvField(e.file),
-               csvField(e.left),
-               csvField(e.right),
-               optionalNumber(e.differences),
-               optionalNumber(e.writes)};
+    const QStringList fields = {localTime(e.time, true),
+                                csvField(e.program),
+                                QString::number(e.pid),
+                                kindName(e.kind),
+                                csvField(e.locator),
+                                optionalNumber(e.channel),
+                                e.setting ? snapshot::fieldName(*e.setting) : QString(),
+                                value(e.oldValue),
+                                value(e.newValue),
+                                csvField(e.unit),
+                                outcomeName(e.outcome),
+                                optionalNumber(e.status),
+                                csvField(e.text),
+                                csvField(e.source),
+                                csvField(e.file),
+                                csvField(e.left),
+                                csvField(e.right),
+                                optionalNumber(e.differences),
+                                optionalNumber(e.writes)};
     return fields.join(QLatin1Char(','));
 }
 

@@ -68,6 +68,10 @@ QByteArray toLine(const Event &event);
 // a value of the wrong type. Unknown keys are ignored.
 bool fromLine(const QByteArray &line, Event *out);
 
+// `time` in the local time zone: "2026-12-10 15:04:07", or with `iso`
+// "2026-12-10T15:04:07.412+01:00". Fast enough for a whole journal.
+QString localTime(const QDateTime &time, bool iso);
+
 // The columns of velotune-cli log --csv and the History window's CSV, and one event's row
 // (without the line end). Times are local with their offset.
 const QStringList &csvHeader();

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -60,19 +61,19 @@ public:
         QByteArray buffer;
         qint64 number = 0;
         bool skipping = false; // inside a line that is too long
+        std::vector<char> block(chunk);
         for (;;) {
             const int kept = int(buffer.size());
-            buffer.resize(kept + chunk);
             ssize_t got = -1;
             do {
-                got = ::read(m_fd, buffer.data() + kept, chunk);
+                got = ::read(m_fd, block.data(), block.size());
             } while (got < 0 && errno == EINTR);
             if (got < 0) {
                 *error = QStringLiteral("%1: %2").arg(shown(m_name),
                                                       QString::fromLocal8Bit(std::strerror(errno)));
                 return false;
             }
-            buffer.resize(kept + int(got));
+            buffer.append(block.data(), int(got));
             int start = 0;
             for (int end = buffer.indexOf('\n', kept); end >= 0;
                  start = end + 1, end = buffer.indexOf('\n', start)) {
