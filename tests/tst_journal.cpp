@@ -8,6 +8,9 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include <map>
+#include <memory>
+
 #include <sys/stat.h>
 
 namespace {
@@ -81,6 +84,7 @@ const QString fixtureEnd = QStringLiteral(R"(
 const QString fixtureRotated = QStringLiteral(
         R"({"time": "2026-12-01T07:30:00.000Z", "program": "velotune", "pid": 90, "event": "write", "locator": "usb:id:A", "channel": 1, "setting": "acceleration", "old": 5, "new": 6, "unit": "nm/sec²", "outcome": "not read back", "source": "overview"})"
         "\n");
+const QByteArray damagedLine = "{\"time\": \"yesterday\", \"event\": \"write\"}\n";
 
 } // namespace
 
@@ -204,6 +208,203 @@ private slots:
             QVERIFY(last.value(QLatin1String("locator"))
                             .toString()
                             .startsWith(QString::fromLatin1("usb:id:1\0\x01", 10)));
+    }
+
+    // Four programs journaling at once, across a rotation: whole lines, none lost, each
+    // program's in its order, and one rotated file kept.
+    void concurrentWritersAndRotation()
+    {
+        CliRunner cli;
+        const QByteArray line = fixtureRotated.toUtf8();
+        QByteArray filler;
+        while (filler.size() + line.size() <= 16 * 1024 * 1024 - 64 * 1024)
+            filler += line;
+        QVERIFY(write(cli.path(QStringLiteral("j.jsonl")), filler));
+        QVERIFY(write(cli.path(QStringLiteral("j.1.jsonl")), line));
+        std::vector<std::unique_ptr<QProcess>> writers;
+        for (int i = 0; i < 4; ++i)
+            writers.emplace_back(
+                    startWriter(cli, QStringLiteral("export VELOTUNE_JOURNAL=\"$D/j.jsonl\""),
+                                QStringLiteral("1000 hostile")));
+        for (const auto &process : writers) {
+            QVERIFY(process->waitForFinished(60000));
+            QCOMPARE(process->exitCode(), 0);
+            QCOMPARE(process->readAllStandardOutput().left(3), QByteArray("on\t"));
+            QCOMPARE(process->readAllStandardError(), QByteArray());
+        }
+        const QByteArray rotated = content(cli.path(QStringLiteral("j.1.jsonl")));
+        QVERIFY(rotated.size() <= 16 * 1024 * 1024);
+        QVERIFY(rotated.startsWith(filler));
+        const QList<QJsonObject> objects = journalLines(rotated.mid(filler.size()))
+                + journalLines(content(cli.path(QStringLiteral("j.jsonl"))));
+        std::map<int, QList<int>> written; // by process: the values written, in file order
+        for (const QJsonObject &o : objects)
+            written[o.value(QLatin1String("pid")).toInt()]
+                    << o.value(QLatin1String("old")).toInt(-1);
+        QCOMPARE(int(written.size()), 4);
+        QList<int> expected;
+        for (int i = 0; i < 1000; ++i)
+            expected << (i % 2 == 0 ? i : -1); // Low Vibration Mode's "on"/"off" reads as -1
+        for (const auto &process : written)
+            QCOMPARE(process.second, expected);
+    }
+
+    void log_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("journal"); // empty: the fixture; "none", "off", "fifo"
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("out"); // per line, a part it contains
+        QTest::addColumn<QStringList>("err"); // per line, how it ends
+
+        const QString rotatedDamage
+                = QStringLiteral("journal.1.jsonl line 2: not a journal line, skipped");
+        const QString damage = QStringLiteral("/journal.jsonl line 4: not a journal line, skipped");
+        const QStringList both = {rotatedDamage, damage};
+        const QString header = QStringLiteral(
+                "time program event controller channel setting change outcome source details");
+        const QString csvHeader
+                = QStringLiteral("time,program,pid,event,locator,channel,setting,old,new,unit,"
+                                 "outcome,status,text,source,file,left,right,differences,writes");
+        const auto row = [](const char *name, const QStringList &arguments) -> QTestData & {
+            return QTest::newRow(name) << arguments;
+        };
+        row("everything, oldest first, local time", {})
+                << QByteArray() << 0
+                << QStringList{header,
+                               QStringLiteral("2026-12-01 08:30:00 velotune[90] write usb:id:A 1 "
+                                              "acceleration 5 -> 6 nm/sec² not read back overview"),
+                               QStringLiteral("2026-12-08 09:00:00 velotune[100] connect usb:id:A"),
+                               QStringLiteral("2.000.000 -> 1.500.000 nm/sec taken form"),
+                               QStringLiteral(
+                                       "off -> on refused cli set status 20, Value out of range"),
+                               QStringLiteral("cli restore lab-a.json, 2 write(s) planned"),
+                               QStringLiteral("form usb:id:A -> lab-a.json, 3 difference(s)")}
+                << both;
+        row("controller", {QStringLiteral("--controller"), QStringLiteral("usb:id:A")})
+                << QByteArray() << 0
+                << QStringList{header,
+                               QStringLiteral("acceleration"),
+                               QStringLiteral("connect"),
+                               QStringLiteral("speed"),
+                               QStringLiteral("restore-start"),
+                               QStringLiteral("compare")}
+                << both;
+        row("channel, JSON as stored",
+            {QStringLiteral("--channel"), QStringLiteral("2"), QStringLiteral("--json")})
+                << QByteArray() << 0 << QStringList{fixtureEnd.split(QLatin1Char('\n')).at(2)}
+                << both;
+        row("setting, CSV",
+            {QStringLiteral("--setting"), QStringLiteral("speed"), QStringLiteral("--csv")})
+                << QByteArray() << 0
+                << QStringList{csvHeader,
+                               QStringLiteral(
+                                       "2026-12-08T09:00:05.000+01:00,velotune,100,write,usb:id:A,"
+                                       "0,speed,2000000,1500000,nm/sec,taken,,,form,,,,,")}
+                << both;
+        row("source", {QStringLiteral("--source"), QStringLiteral("cli restore")})
+                << QByteArray() << 0 << QStringList{header, QStringLiteral("restore-start")}
+                << both;
+        // Every entry since then is in the current file: the rotated one is not read.
+        row("since a local date", {QStringLiteral("--since"), QStringLiteral("2026-12-09")})
+                << QByteArray() << 0
+                << QStringList{header, QStringLiteral("refused"), QStringLiteral("restore-start"),
+                               QStringLiteral("compare")}
+                << QStringList{damage};
+        row("span with zones, until included",
+            {QStringLiteral("--since"), QStringLiteral("2026-11-30T00:00:00Z"),
+             QStringLiteral("--until"), QStringLiteral("2026-12-08 09:00:00+01:00")})
+                << QByteArray() << 0
+                << QStringList{header, QStringLiteral("acceleration"), QStringLiteral("connect")}
+                << both;
+        row("nothing in the last hour", {QStringLiteral("--since"), QStringLiteral("1h")})
+                << QByteArray() << 1 << QStringList() << QStringList{damage};
+        QByteArray garbage = QByteArray("garbage\n").repeated(15) + fixtureRotated.toUtf8();
+        row("many damaged lines, ten named", {QStringLiteral("--json")})
+                << garbage << 0
+                << QStringList{QStringLiteral("\"overview\""), QStringLiteral("\"overview\"")}
+                << QStringList{rotatedDamage,
+                               QStringLiteral("/journal.jsonl line 1: not a journal line, skipped"),
+                               QStringLiteral("/journal.jsonl line 2: not a journal line, skipped"),
+                               QStringLiteral("line 3: not a journal line, skipped"),
+                               QStringLiteral("line 4: not a journal line, skipped"),
+                               QStringLiteral("line 5: not a journal line, skipped"),
+                               QStringLiteral("line 6: not a journal line, skipped"),
+                               QStringLiteral("line 7: not a journal line, skipped"),
+                               QStringLiteral("line 8: not a journal line, skipped"),
+                               QStringLiteral("/journal.jsonl line 9: not a journal line, skipped"),
+                               QStringLiteral("velotune-cli: 6 more damaged line(s) skipped")};
+        row("no journal yet", {}) << QByteArray("none") << 1 << QStringList()
+                                  << QStringList{QStringLiteral("/journal.jsonl: no journal yet")};
+        row("journal off",
+            {}) << QByteArray("off")
+                << 3 << QStringList()
+                << QStringList{QStringLiteral(
+                           "velotune-cli: the journal is off: VELOTUNE_JOURNAL=off")};
+        row("FIFO, not waited on", {})
+                << QByteArray("fifo") << 3 << QStringList()
+                << QStringList{QStringLiteral("/journal.jsonl: not a regular file")};
+        const struct
+        {
+            const char *name;
+            QStringList arguments;
+            const char *message;
+        } refused[] = {
+                {"unknown setting",
+                 {QStringLiteral("--setting"), QStringLiteral("Speed")},
+                 "--setting Speed: expected speed, acceleration or lowVibration"},
+                {"unknown source",
+                 {QStringLiteral("--source"), QStringLiteral("cli")},
+                 "--source cli: expected one of form, overview, restore, cli set, cli restore, "
+                 "python"},
+                {"unreadable time",
+                 {QStringLiteral("--until"), QStringLiteral("yesterday")},
+                 "--until yesterday: expected an ISO time (2026-12-10T09:30) or a duration back "
+                 "from now (30m, 2h, 3d)"},
+                {"two formats",
+                 {QStringLiteral("--json"), QStringLiteral("--csv")},
+                 "--json and --csv exclude each other"},
+                {"an argument",
+                 {QStringLiteral("usb:id:A")},
+                 "usage: velotune-cli log [--since TIME] [--until TIME] [--controller LOC] "
+                 "[--channel N]... [--setting S] [--source S] [--json|--csv]"},
+        };
+        for (const auto &r : refused)
+            row(r.name, r.arguments)
+                    << QByteArray() << 2 << QStringList()
+                    << QStringList{QStringLiteral("velotune-cli: ") + QLatin1String(r.message)};
+    }
+
+    // What log prints, from the rotated file and the current one, with the exit status.
+    void log()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, journal);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, out);
+        QFETCH(QStringList, err);
+        CliRunner cli;
+        QProcessEnvironment env = cli.environment();
+        env.insert(QStringLiteral("TZ"), QStringLiteral("Europe/Berlin"));
+        const QString current = cli.path(QStringLiteral("journal.jsonl"));
+        if (journal == "off")
+            env.insert(QStringLiteral("VELOTUNE_JOURNAL"), QStringLiteral("off"));
+        else if (journal == "fifo")
+            QCOMPARE(mkfifo(QFile::encodeName(current).constData(), 0600), 0);
+        else if (journal != "none")
+            QVERIFY(write(cli.path(QStringLiteral("journal.1.jsonl")),
+                          fixtureRotated.toUtf8() + damagedLine)
+                    && write(current, journal.isEmpty() ? fixtureEnd.toUtf8() : journal));
+        const CliRun run = cli.run(QStringList{QStringLiteral("log")} + arguments, env);
+        QCOMPARE(run.exitCode, exitCode);
+        const QStringList outLines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList errLines = run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(outLines.size(), out.size());
+        for (int i = 0; i < out.size(); ++i)
+            QVERIFY2(outLines[i].simplified().contains(out[i]), qPrintable(outLines[i]));
+        QCOMPARE(errLines.size(), err.size());
+        for (int i = 0; i < err.size(); ++i)
+            QVERIFY2(errLines[i].endsWith(err[i]), qPrintable(errLines[i]));
     }
 };
 
