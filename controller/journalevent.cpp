@@ -153,11 +153,11 @@ QDateTime parseTime(const QString &text)
 
 QString csvField(const QString &text)
 {
-    const QString shown = escaped(text);
+    QString shown = escaped(text);
     if (!shown.contains(QLatin1Char(',')) && !shown.contains(QLatin1Char('"'))
         && shown.trimmed() == shown)
         return shown;
-    return QLatin1Char('"') + QString(shown).replace(QLatin1Char('"'), QLatin1String("\"\""))
+    return QLatin1Char('"') + shown.replace(QLatin1Char('"'), QLatin1String("\"\""))
             + QLatin1Char('"');
 }
 
@@ -166,7 +166,7 @@ QString csvField(const QString &text)
 // rest of a log.
 int offsetAt(qint64 msecs)
 {
-    constexpr qint64 quarter = 15 * 60 * 1000;
+    constexpr qint64 quarter = qint64(15) * 60 * 1000;
     thread_local QHash<qint64, int> offsets;
     const qint64 bucket = msecs >= 0 ? msecs / quarter : (msecs - quarter + 1) / quarter;
     const auto found = offsets.constFind(bucket);
