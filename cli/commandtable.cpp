@@ -2,6 +2,7 @@
 
 #include "commands.h"
 #include "help.h"
+#include "logcommand.h"
 
 namespace cli {
 
@@ -62,6 +63,22 @@ const std::vector<Command> table = {
          "writes the fields that differ from FILE, checks, reports",
          "The whole file and the controller are checked before anything is written.",
          commands::restore},
+        {"log",
+         "",
+         0,
+         0,
+         {{"since", "[--since TIME]"},
+          {"until", "[--until TIME]"},
+          {"controller", "[--controller LOC]"},
+          {"channel", "[--channel N]..."},
+          {"setting", "[--setting S]"},
+          {"source", "[--source S]"},
+          {"json", "[--json|--csv]"},
+          {"csv", ""}},
+         "the journal's entries, every program's writes of this user",
+         "A table in local time, or the lines as stored (--json), or CSV with a header row.\n"
+         "Exit status 0: entries found, 1: none match.",
+         logcommand::run},
         {"help", "[COMMAND]", 0, 1, {}, "this help, or the help of COMMAND", "", help::run},
 };
 
@@ -95,8 +112,10 @@ QString usage(const Command &command)
     QString text = QLatin1String(command.name);
     if (*command.arguments != '\0')
         text += QLatin1Char(' ') + QLatin1String(command.arguments);
-    for (const OptionUse &use : command.options)
-        text += QLatin1Char(' ') + QLatin1String(use.usage);
+    for (const OptionUse &use : command.options) {
+        if (*use.usage != '\0') // shown with another option's
+            text += QLatin1Char(' ') + QLatin1String(use.usage);
+    }
     return text;
 }
 

@@ -18,17 +18,20 @@ Commands:
 Numbers are plain decimal digits from 0 to 4294967295.
 
 Exit status:
-  0    success, help; diff: no difference
-  1    diff: differences found; set, restore: the controller does not hold what was asked
+  0    success, help; diff: no difference; log: entries found
+  1    diff: differences found; set, restore: the controller does not hold what was asked;
+       log: no entry matches
   2    usage: unknown command or option, bad number, no such channel, an argument that is
        not valid in the locale's encoding
   3    snapshot file unreadable, invalid, not matching the controller, or not writable (a
-       file it would replace is left as it was); save to a path that is no regular file
+       file it would replace is left as it was); save to a path that is no regular file;
+       log: the journal is off or cannot be read
   4    no controller library, or the controller refused an open, a read or the release
   130  ended by SIGINT, 143 by SIGTERM, after releasing the controller
   141  standard output closed by its reader, after releasing the controller
 
-Environment: NEXILCONTROL_LIBRARY names the controller library to load.)";
+Environment: NEXILCONTROL_LIBRARY names the controller library to load; VELOTUNE_JOURNAL
+names the journal file, or turns it off.)";
 
 // Each command's usage and summary, the summary in a column of its own.
 QString commandList()
@@ -218,6 +221,16 @@ const std::vector<OptionDefinition> &optionDefinitions()
             {"acceleration", "V", "The acceleration."},
             {"low-vibration", "on|off", "Low Vibration Mode on or off."},
             {"json", nullptr, "JSON instead of text."},
+            {"csv", nullptr, "CSV instead of text."},
+            {"since", "TIME",
+             "Entries from TIME on: an ISO time, or a duration back from now "
+             "such as 30m, 2h, 3d."},
+            {"until", "TIME", "Entries up to TIME, given as for --since."},
+            {"controller", "LOC", "Entries of the controller LOC."},
+            {"setting", "S", "Writes of speed, acceleration or lowVibration."},
+            {"source", "S",
+             "Entries from form, overview, restore, \"cli set\", \"cli restore\" "
+             "or python."},
             {"dry-run", nullptr, "Print the plan, write nothing, stop nothing."},
             {"trace", nullptr, "Print every library call to stderr."},
     };
@@ -281,9 +294,15 @@ bool parseOptions(const QStringList &arguments, Options *out, QString *error)
         return false;
     out->trace = parser.isSet(QStringLiteral("trace"));
     out->json = parser.isSet(QStringLiteral("json"));
+    out->csv = parser.isSet(QStringLiteral("csv"));
     out->dryRun = parser.isSet(QStringLiteral("dry-run"));
     return readChannels(parser, out, error)
             && singleNumber(parser, QStringLiteral("speed"), &out->speed, error)
             && singleNumber(parser, QStringLiteral("acceleration"), &out->acceleration, error)
-            && readLowVibration(parser, out, error) && setIsComplete(parser, *out, error);
+            && readLowVibration(parser, out, error) && setIsComplete(parser, *out, error)
+            && single(parser, QStringLiteral("since"), &out->since, error)
+            && single(parser, QStringLiteral("until"), &out->until, error)
+            && single(parser, QStringLiteral("controller"), &out->controller, error)
+            && single(parser, QStringLiteral("setting"), &out->setting, error)
+            && single(parser, QStringLiteral("source"), &out->source, error);
 }

@@ -18,6 +18,13 @@ struct Options
     std::optional<uint32_t> acceleration;
     std::optional<bool> lowVibration;
     bool json = false;
+    bool csv = false;
+    // log: as given, checked by the command
+    QString since;
+    QString until;
+    QString controller;
+    QString setting;
+    QString source;
     bool dryRun = false;
     bool trace = false;
 };

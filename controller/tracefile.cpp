@@ -11,10 +11,8 @@
 #include <QMutexLocker>
 
 #ifdef Q_OS_UNIX
-#    include <cerrno>
-#    include <cstring>
-#    include <fcntl.h>
-#    include <sys/stat.h>
+#    include "appendfile.h"
+
 #    include <unistd.h>
 #endif
 
@@ -73,31 +71,21 @@ void writeTrace(QtMsgType type, const QMessageLogContext &context, const QString
     previousHandler(type, context, message);
 }
 
-// The trace file opened for appending, or nullptr with *reason set. Links and special files
-// are refused: a FIFO would block the start until someone reads it, a device is no record,
-// and a link could point anywhere.
+// The trace file opened for appending, or nullptr with *reason set.
 QFile *openTraceFile(const QByteArray &name, const QString &path, QString *reason)
 {
     auto *file = new QFile(path);
 #ifdef Q_OS_UNIX
-    const int fd
-            = ::open(name.constData(),
-                     O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    struct stat info = {};
+    const int fd = openForAppend(name, reason);
     if (fd < 0) {
-        *reason = errno == ELOOP ? QStringLiteral("a symbolic link")
-                : errno == ENXIO ? QStringLiteral("not a regular file")
-                                 : QString::fromLocal8Bit(std::strerror(errno));
-    } else if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        *reason = QStringLiteral("not a regular file");
-    } else if (file->open(fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered,
-                          QFileDevice::AutoCloseHandle)) {
-        return file;
-    } else {
-        *reason = file->errorString();
+        delete file;
+        return nullptr;
     }
-    if (fd >= 0)
-        ::close(fd);
+    if (file->open(fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered,
+                   QFileDevice::AutoCloseHandle))
+        return file;
+    *reason = file->errorString();
+    ::close(fd);
 #else
     Q_UNUSED(name)
     const QFileInfo info(path);

@@ -74,6 +74,8 @@ public:
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("NEXILCONTROL_SIM_STATE"), statePath());
+        // The user's own journal is never written or read by a test.
+        env.insert(QStringLiteral("VELOTUNE_JOURNAL"), path(QStringLiteral("journal.jsonl")));
         env.remove(QStringLiteral("QT_LOGGING_RULES"));
         return env;
     }

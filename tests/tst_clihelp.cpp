@@ -8,9 +8,11 @@ namespace {
 const QString locator = QStringLiteral("usb:id:31415926");
 const QString file = QStringLiteral("nosuch.json"); // never there: no command gets past it
 
-const QStringList everyOption
-        = {QStringLiteral("channel"),       QStringLiteral("speed"), QStringLiteral("acceleration"),
-           QStringLiteral("low-vibration"), QStringLiteral("json"),  QStringLiteral("dry-run")};
+const QStringList everyOption = {
+        QStringLiteral("channel"),       QStringLiteral("speed"),   QStringLiteral("acceleration"),
+        QStringLiteral("low-vibration"), QStringLiteral("json"),    QStringLiteral("dry-run"),
+        QStringLiteral("csv"),           QStringLiteral("since"),   QStringLiteral("until"),
+        QStringLiteral("controller"),    QStringLiteral("setting"), QStringLiteral("source")};
 
 // The lines of the program's help between "Commands:" and the next empty line: the usage of
 // each command, its summary on the same line or the next.
@@ -56,7 +58,8 @@ private slots:
         QCOMPARE(names,
                  QStringList({QStringLiteral("list"), QStringLiteral("show"), QStringLiteral("set"),
                               QStringLiteral("save"), QStringLiteral("diff"),
-                              QStringLiteral("restore"), QStringLiteral("help")}));
+                              QStringLiteral("restore"), QStringLiteral("log"),
+                              QStringLiteral("help")}));
         for (const QString &name : names) {
             const CliRun own = cli.run({QStringLiteral("help"), name});
             QCOMPARE(own.exitCode, 0);
@@ -98,6 +101,13 @@ private slots:
                  "restore LOCATOR FILE [--dry-run] [--channel N]...",
                  {QStringLiteral("dry-run"), QStringLiteral("channel")},
                  {locator, file}},
+                {"log",
+                 "log [--since TIME] [--until TIME] [--controller LOC] [--channel N]... "
+                 "[--setting S] [--source S] [--json|--csv]",
+                 {QStringLiteral("since"), QStringLiteral("until"), QStringLiteral("controller"),
+                  QStringLiteral("channel"), QStringLiteral("setting"), QStringLiteral("source"),
+                  QStringLiteral("json"), QStringLiteral("csv")},
+                 {}},
                 {"help", "help [COMMAND]", {}, {}},
         };
         for (const auto &c : commands) {
@@ -151,7 +161,8 @@ private slots:
             QCOMPARE(listed, options.contains(option));
             QStringList line = QStringList{name} + positional << QStringLiteral("--") + option;
             // A value no option takes keeps a taken one from reaching the controller.
-            if (option != QLatin1String("json") && option != QLatin1String("dry-run"))
+            if (option != QLatin1String("json") && option != QLatin1String("dry-run")
+                && option != QLatin1String("csv"))
                 line << QStringLiteral("x");
             const CliRun tried = cli.run(line);
             const bool refused = tried.err.contains(QStringLiteral("does not take --") + option);
