@@ -5,7 +5,8 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 DEBS = cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools nlohmann-json3-dev \
        fonts-dejavu-core xvfb xauth binutils-mingw-w64-x86-64 xdotool libx11-dev \
-       dpkg-dev file desktop-file-utils x11-utils valgrind locales-all
+       dpkg-dev file desktop-file-utils x11-utils valgrind locales-all \
+       acl attr
 QT6_DEBS = qt6-base-dev qt6-base-dev-tools
 
 # `make bench` also needs these; it is not part of `make check`.

@@ -19,6 +19,7 @@ struct Options
     std::optional<bool> lowVibration;
     bool json = false;
     bool dryRun = false;
+    bool force = false;
     bool trace = false;
 };
 
