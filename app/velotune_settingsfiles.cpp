@@ -1,5 +1,6 @@
 #include "differencetext.h"
 #include "escaped.h"
+#include "filequestions.h"
 #include "filereplace.h"
 #include "settingsdiffdialog.h"
 #include "slowlink.h"
@@ -140,6 +141,9 @@ void Velotune::on_aSaveSettings_triggered()
         warnAboutFile(error);
         return;
     }
+    if (nexil::filereplace::isWriteProtected(path)
+        && !filequestions::replaceWriteProtected(this, tr("Settings File"), path))
+        return;
     const slowlink::Action action;
     writeHeldSteps();
     nexil::Snapshot snapshot = nexil::snapshot::stamped(session.locator());

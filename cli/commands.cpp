@@ -339,6 +339,12 @@ int save(const Options &options)
         err(error);
         return exitcode::File;
     }
+    if (!options.force && nexil::filereplace::isWriteProtected(path)) {
+        err(path
+            + QStringLiteral(": write-protected (its owner may not write it); not replaced, "
+                             "--force replaces it"));
+        return exitcode::File;
+    }
     nexil::Snapshot snapshot = nexil::snapshot::stamped(locator);
     if (const int status = readController(locator, options, &snapshot.channels))
         return status;

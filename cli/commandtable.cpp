@@ -42,9 +42,10 @@ const std::vector<Command> table = {
          "LOCATOR FILE",
          2,
          2,
-         {},
+         {{"force", "[--force]"}},
          "a snapshot of every channel as JSON",
-         "The file is replaced only once the whole snapshot is written.",
+         "The file is replaced only once the whole snapshot is written. A write-protected\n"
+         "file (no write permission for its owner) is replaced only with --force.",
          commands::save},
         {"diff",
          "LOCATOR FILE | diff FILE FILE",

@@ -12,8 +12,8 @@ constexpr int Differs = 1;
 // Unknown command or option, a number that is not plain digits, a channel that does not exist.
 constexpr int Usage = 2;
 // A snapshot that cannot be read, is not valid, does not fit the controller, or cannot be written
-// (the file it would replace is then left as it was); a path that is not a regular file.
-// log: the journal is off or cannot be read.
+// (the file it would replace is then left as it was); a path that is not a regular file, or
+// a write-protected one without --force. log: the journal is off or cannot be read.
 constexpr int File = 3;
 // No library, or the controller refused an open, a read or the release.
 constexpr int Controller = 4;

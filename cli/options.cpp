@@ -24,10 +24,11 @@ Exit status:
   2    usage: unknown command or option, bad number, no such channel, an argument that is
        not valid in the locale's encoding
   3    snapshot file unreadable, invalid, not matching the controller, or not writable (a
-       file it would replace is left as it was); save to a path that is no regular file;
-       log: the journal is off or cannot be read
+       file it would replace is left as it was); save to a path that is no regular file,
+       or write-protected without --force; log: the journal is off or cannot be read
   4    no controller library, or the controller refused an open, a read or the release
-  130  ended by SIGINT, 143 by SIGTERM, after releasing the controller
+  129  ended by SIGHUP, 130 by SIGINT, 131 by SIGQUIT, 143 by SIGTERM, after releasing the
+       controller
   141  standard output closed by its reader, after releasing the controller
 
 Environment: NEXILCONTROL_LIBRARY names the controller library to load; VELOTUNE_JOURNAL
@@ -232,6 +233,7 @@ const std::vector<OptionDefinition> &optionDefinitions()
              "Entries from form, overview, restore, \"cli set\", \"cli restore\" "
              "or python."},
             {"dry-run", nullptr, "Print the plan, write nothing, stop nothing."},
+            {"force", nullptr, "Replace a file even if it is write-protected."},
             {"trace", nullptr, "Print every library call to stderr."},
     };
     return definitions;
@@ -296,6 +298,7 @@ bool parseOptions(const QStringList &arguments, Options *out, QString *error)
     out->json = parser.isSet(QStringLiteral("json"));
     out->csv = parser.isSet(QStringLiteral("csv"));
     out->dryRun = parser.isSet(QStringLiteral("dry-run"));
+    out->force = parser.isSet(QStringLiteral("force"));
     return readChannels(parser, out, error)
             && singleNumber(parser, QStringLiteral("speed"), &out->speed, error)
             && singleNumber(parser, QStringLiteral("acceleration"), &out->acceleration, error)

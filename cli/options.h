@@ -26,6 +26,7 @@ struct Options
     QString setting;
     QString source;
     bool dryRun = false;
+    bool force = false;
     bool trace = false;
 };
 

@@ -4,25 +4,40 @@
 
 WriteReport::~WriteReport()
 {
-    if (m_finished)
+    // Once standard output is gone (its reader closed it), the writes are told on stderr, where
+    // someone may still read them, even after the outcome went to the closed output.
+    const bool toErr = output::outError() != 0;
+    if (m_finished && !toErr)
         return;
+    const auto say = [toErr](const QString &line) {
+        if (toErr)
+            output::err(line);
+        else
+            output::out(line + QLatin1Char('\n'));
+    };
     std::size_t tried = 0;
     for (const Write &write : m_writes) {
         if (!write.tried)
             continue;
         ++tried;
-        output::out(QStringLiteral("channel %1 %2: %3 -> %4 %5\n")
-                            .arg(write.channel)
-                            .arg(write.field, write.from, write.to,
-                                 write.refusal.isEmpty()
-                                         ? QStringLiteral("written, not read back")
-                                         : QStringLiteral("FAILED: ") + write.refusal));
+        say(QStringLiteral("channel %1 %2: %3 -> %4 %5")
+                    .arg(write.channel)
+                    .arg(write.field, write.from, write.to,
+                         !write.refusal.isEmpty() ? QStringLiteral("FAILED: ") + write.refusal
+                                 : m_finished     ? QStringLiteral("written")
+                                                  : QStringLiteral("written, not read back")));
     }
-    if (tried > 0)
-        output::out(QStringLiteral("stopped after %1 of %2 planned write(s); the controller was "
-                                   "not read back\n")
-                            .arg(tried)
-                            .arg(m_writes.size()));
+    if (tried == 0)
+        return;
+    if (m_finished)
+        say(QStringLiteral("%1 of %2 planned write(s) made; standard output was closed")
+                    .arg(tried)
+                    .arg(m_writes.size()));
+    else
+        say(QStringLiteral("stopped after %1 of %2 planned write(s); the controller was not read "
+                           "back")
+                    .arg(tried)
+                    .arg(m_writes.size()));
 }
 
 std::size_t WriteReport::plan(uint32_t channel, nexil::Setting setting, const QString &field,

@@ -12,7 +12,7 @@
 // The writes set and restore plan, with what became of each. Once the command has printed the
 // read-back outcome it calls finish(); if it ends any other way (a failed read, a signal, an
 // error return) the destructor prints every write that was made, so standard output always
-// says what was changed on the controller.
+// says what was changed on the controller; standard error does once standard output is closed.
 class WriteReport
 {
 public:

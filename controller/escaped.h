@@ -1,15 +1,11 @@
 #ifndef ESCAPED_H
 #define ESCAPED_H
 
-#include <QString>
+#include "escaping.h"
 
+// The controller layer's messages and traces write names out as the window's boxes do.
 namespace nexil {
-
-// `text` with its control characters and line separators written out (\n, \r, \t, \x1b,
-// \u2028), so a locator or a path from outside never splits a message or a trace line in
-// two. Anything else, backslashes included, is left as it is.
-QString escaped(const QString &text);
-
+using text::escaped;
 } // namespace nexil
 
 #endif // ESCAPED_H

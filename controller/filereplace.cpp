@@ -1,5 +1,7 @@
 #include "filereplace.h"
 
+#include "extendedattributes.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -97,6 +99,13 @@ bool isReplaceable(const QString &path, QString *error)
     return check(path, QFile::encodeName(path), &st, &exists, error);
 }
 
+bool isWriteProtected(const QString &path)
+{
+    struct stat st = {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode)
+            && (st.st_mode & S_IWUSR) == 0;
+}
+
 namespace {
 
 // Through a link the file it names is replaced, and the link stays. False with errno set.
@@ -169,6 +178,10 @@ bool replace(const QString &path, const QByteArray &data, QString *error)
                                 .arg(old.st_gid)
                                 .arg(reason(errno)));
     }
+    QString notKept;
+    if (exists && !extendedattributes::copy(target, fd, &notKept))
+        return fail(fd, notKept);
+    // After the ACL: its mask and the mode's group bits are one, and the old mode holds both.
     if (::fchmod(fd, exists ? old.st_mode & 07777 : newFileMode()) != 0)
         return fail(fd, reason(errno));
     // A full disk may show only here; QSaveFile's commit() misses the last flush's error.

@@ -12,8 +12,13 @@ namespace nexil::filereplace {
 // *error names the path and what it is.
 bool isReplaceable(const QString &path, QString *error);
 
+// The path, links followed, names a regular file whose owner took its write permission away:
+// replacing it needs the user's word. The mode is looked at, not access(), which root passes.
+bool isWriteProtected(const QString &path);
+
 // Writes `data` to a new file next to the target, syncs it, gives it the old file's owner,
-// group and mode (a new file gets 0666 less the umask), and renames it into place. On failure
+// group, extended attributes with its ACL, and mode (a new file gets 0666 less the umask), and
+// renames it into place. An attribute that cannot be copied fails the replacement. On failure
 // the old file is as it was and no temporary file is left; *error names the path and reason.
 bool replace(const QString &path, const QByteArray &data, QString *error);
 

@@ -20,7 +20,7 @@ QString accelerationLabel(uint32_t sensorType);
 // The grouping the window's widgets use too (2.000.000), whatever the machine's locale.
 inline QString grouped(qint64 value)
 {
-    return numbers::grouped(value);
+    return text::grouped(value);
 }
 
 } // namespace nexil

@@ -1,5 +1,6 @@
 #include "history.h"
 
+#include "filequestions.h"
 #include "filereplace.h"
 #include "historylog.h"
 
@@ -8,7 +9,6 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QMessageBox>
 
 #include <algorithm>
 
@@ -86,9 +86,12 @@ void History::on_pbSave_clicked()
                                                       tr("Text files (*.txt);;All files (*)"));
     if (path.isEmpty())
         return;
+    if (nexil::filereplace::isWriteProtected(path)
+        && !filequestions::replaceWriteProtected(this, tr("Save History"), path))
+        return;
     QString error;
     // The file the user had stays as it was unless the whole history is written.
     if (!nexil::filereplace::replace(path, m_log->toText().toUtf8(), &error))
-        QMessageBox::warning(this, tr("Save History"),
-                             tr("The history was not saved. %1").arg(error));
+        filequestions::warn(this, tr("Save History"),
+                            tr("The history was not saved. %1").arg(error));
 }

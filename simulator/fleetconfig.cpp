@@ -24,6 +24,7 @@
 // not silently fall back to a default. The file must be a regular file of at most 4 MiB, and
 // values nest at most 32 deep; error texts quote at most a short excerpt of a value.
 
+#include "jsondepth.h"
 #include "simulator.h"
 
 #include <nlohmann/json.hpp>
@@ -236,13 +237,10 @@ Fleet readFleet(const json &root)
 bool parseFleet(const std::string &text, Fleet *fleet, std::string *error)
 {
     try {
-        // Deep nesting is refused while parsing, before anything walks the tree.
-        const json::parser_callback_t depthLimit = [](int depth, json::parse_event_t, json &) {
-            if (depth > maxDepth)
-                throw FleetError("values nest deeper than " + std::to_string(maxDepth) + " levels");
-            return true;
-        };
-        *fleet = readFleet(json::parse(text, depthLimit));
+        // Deep nesting is refused before anything parses or walks the tree.
+        if (nestsDeeperThan(text, maxDepth))
+            throw FleetError("values nest deeper than " + std::to_string(maxDepth) + " levels");
+        *fleet = readFleet(json::parse(text));
         return true;
     } catch (const FleetError &e) {
         *error = e.what();

@@ -10,6 +10,7 @@
 
 #include "statefile.h"
 
+#include "jsondepth.h"
 #include "simulator.h"
 #include "statuscodes.h"
 
@@ -18,11 +19,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
 #include <random>
 #include <signal.h>
 #include <stdexcept>
@@ -53,13 +56,33 @@ std::string systemError(const std::string &what)
     return what + ": " + std::strerror(errno);
 }
 
+uint32_t hashOf(const std::string &text)
+{
+    uint32_t hash = 2166136261u;
+    for (const unsigned char c : text)
+        hash = (hash ^ c) * 16777619u;
+    return hash;
+}
+
 // One lock byte per system, by its locator, so processes with different fleets agree.
 off_t lockOffset(const std::string &locator)
 {
-    uint32_t hash = 2166136261u;
-    for (const unsigned char c : locator)
-        hash = (hash ^ c) * 16777619u;
-    return off_t(hash & 0x3FFFFFFFu) + 1;
+    return off_t(hashOf(locator) & 0x3FFFFFFFu) + 1;
+}
+
+// `path` with its file name cut so that `suffix` more bytes still fit the file system's name
+// limit. A cut name ends in a hash of the whole path, so two long names that share their start
+// still get names of their own, and every process derives the same one.
+std::string fitted(const std::string &path, std::size_t suffix)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t room = NAME_MAX - suffix;
+    if (path.size() - start <= room)
+        return path;
+    char hash[16];
+    std::snprintf(hash, sizeof hash, "-%08x", unsigned(hashOf(path)));
+    return path.substr(0, start + room - std::strlen(hash)) + hash;
 }
 
 bool lockRange(int fd, off_t offset, short type, pid_t *holder = nullptr)
@@ -89,19 +112,20 @@ std::string heldBy(pid_t holder)
 }
 
 // Takes the lock byte at `offset`, waiting at most maxLockWait for another program to let go.
-// SIGINT and SIGTERM end the wait at once: they are let through only while sleeping, so one
-// that arrives just before the sleep still cuts it short.
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT end the wait at once: they are let through only while
+// sleeping, so one that arrives just before the sleep still cuts it short.
 uint32_t waitForLock(int fd, off_t offset, std::string *why)
 {
+    const int stopping[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
     sigset_t stop;
     sigemptyset(&stop);
-    sigaddset(&stop, SIGINT);
-    sigaddset(&stop, SIGTERM);
+    for (const int signal : stopping)
+        sigaddset(&stop, signal);
     sigset_t before;
     pthread_sigmask(SIG_BLOCK, &stop, &before);
     sigset_t sleeping;
     sigfillset(&sleeping);
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : stopping) {
         if (sigismember(&before, signal) == 0)
             sigdelset(&sleeping, signal);
     }
@@ -167,12 +191,9 @@ bool readState(const std::string &path, json *out, std::string *error)
     if (!ok)
         return false;
     try {
-        const json::parser_callback_t depthLimit = [](int depth, json::parse_event_t, json &) {
-            if (depth > maxDepth)
-                throw StateError("values nest deeper than " + std::to_string(maxDepth) + " levels");
-            return true;
-        };
-        const json state = json::parse(text, depthLimit);
+        if (nestsDeeperThan(text, maxDepth))
+            throw StateError("values nest deeper than " + std::to_string(maxDepth) + " levels");
+        const json state = json::parse(text);
         if (!state.is_object() || state.value("format", json()) != formatName)
             throw StateError("not a simulator state file");
         if (state.value("version", json()) != 1)
@@ -292,7 +313,7 @@ int createTemporary(const std::string &path, mode_t mode, std::string *name)
     std::random_device random;
     static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        *name = path;
+        *name = fitted(path, std::strlen(".tmp.") + 12);
         *name += ".tmp.";
         for (int i = 0; i < 12; ++i)
             *name += digits[random() % (sizeof digits - 1)];
@@ -336,7 +357,7 @@ bool StateStore::openLockFile(std::string *error)
     }
     // Kept open for the life of the process: closing any descriptor of the file would drop
     // every fcntl lock this process has on it.
-    const std::string lockPath = m_path + ".lock";
+    const std::string lockPath = fitted(m_path, std::strlen(".lock")) + ".lock";
     const int fd
             = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0) {
@@ -359,13 +380,15 @@ uint32_t StateStore::load(Fleet *fleet, std::string *error)
     if (!openLockFile(error))
         return status::ConfigurationError;
     return readLocked(m_lockFd, m_path, error, [fleet](const json &systems) {
+        // By name, so a large fleet costs no search per entry.
+        std::map<std::string, SystemModel *> byLocator;
+        for (SystemModel &system : fleet->systems)
+            byLocator.emplace(system.locator, &system);
         for (auto it = systems.begin(); it != systems.end(); ++it) {
-            const auto system
-                    = std::find_if(fleet->systems.begin(), fleet->systems.end(),
-                                   [&](const SystemModel &s) { return s.locator == it.key(); });
-            if (system == fleet->systems.end())
+            const auto system = byLocator.find(it.key());
+            if (system == byLocator.end())
                 throw StateError("system \"" + it.key() + "\" is not in the fleet");
-            applyEntry(it.value(), &*system);
+            applyEntry(it.value(), system->second);
         }
     });
 }

@@ -278,6 +278,12 @@ private slots:
         QTest::newRow("SIGTERM during a restore")
                 << int(SIGTERM) << "restore" << QByteArray("TQ_SetClosedLoopMoveSpeed_S")
                 << "channel 0 speed: 1.000.000 -> 2.000.000 written, not read back\n";
+        // A closed terminal and Ctrl+\\ alike.
+        QTest::newRow("SIGHUP during a restore")
+                << int(SIGHUP) << "restore" << QByteArray("TQ_SetClosedLoopMoveSpeed_S")
+                << "channel 0 speed: 1.000.000 -> 2.000.000 written, not read back\n";
+        QTest::newRow("SIGQUIT") << int(SIGQUIT) << "show" << QByteArray("TQ_GetNumberOfChannels")
+                                 << QString();
     }
 
     void signalsReleaseTheController()
@@ -481,17 +487,24 @@ private slots:
     void brokenPipeStillReleases_data()
     {
         QTest::addColumn<QStringList>("arguments");
+        // What was written, told on stderr as stdout is gone.
+        QTest::addColumn<QByteArray>("report");
+        const QByteArray written
+                = "velotune-cli: channel 0 speed: 1.500.000 -> 2.000.000 written\n";
         QTest::newRow("restore") << QStringList{QStringLiteral("restore"), first,
-                                                QStringLiteral("before.json")};
+                                                QStringLiteral("before.json")}
+                                 << written;
         QTest::newRow("set") << QStringList{QStringLiteral("set"),       first,
                                             QStringLiteral("--channel"), QStringLiteral("0"),
-                                            QStringLiteral("--speed"),   QStringLiteral("2000000")};
-        QTest::newRow("show") << QStringList{QStringLiteral("show"), first};
+                                            QStringLiteral("--speed"),   QStringLiteral("2000000")}
+                             << written;
+        QTest::newRow("show") << QStringList{QStringLiteral("show"), first} << QByteArray();
     }
 
     void brokenPipeStillReleases()
     {
         QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, report);
         CliRunner cli;
         QCOMPARE(cli.run({QStringLiteral("save"), first, QStringLiteral("before.json")}).exitCode,
                  0);
@@ -513,6 +526,8 @@ private slots:
         QCOMPARE(CliRunner::waitFor(pid), 141);
         const QByteArray err = fileContent(errFile);
         QVERIFY2(err.contains("TQ_CloseSystem(systemIndex 1) = 0"), err.constData());
+        QVERIFY2(err.contains(report) && err.contains("written") == !report.isEmpty(),
+                 err.constData());
         // The work itself was done.
         const CliRun show = cli.run({QStringLiteral("show"), first, QStringLiteral("--channel"),
                                      QStringLiteral("0"), QStringLiteral("--json")});

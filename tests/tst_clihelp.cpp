@@ -92,7 +92,7 @@ private slots:
                  {QStringLiteral("channel"), QStringLiteral("speed"),
                   QStringLiteral("acceleration"), QStringLiteral("low-vibration")},
                  {locator}},
-                {"save", "save LOCATOR FILE", {}, {locator, file}},
+                {"save", "save LOCATOR FILE [--force]", {QStringLiteral("force")}, {locator, file}},
                 {"diff",
                  "diff LOCATOR FILE | diff FILE FILE [--json]",
                  {QStringLiteral("json")},
@@ -120,7 +120,8 @@ private slots:
         // Whatever else the line has, and however wrong.
         QTest::newRow("--help before the command")
                 << QStringList{QStringLiteral("--help"), QStringLiteral("save")}
-                << "save LOCATOR FILE" << QStringList() << QStringList{locator, file};
+                << "save LOCATOR FILE [--force]" << QStringList{QStringLiteral("force")}
+                << QStringList{locator, file};
         QTest::newRow("--help with a bad number")
                 << QStringList{QStringLiteral("set"), QStringLiteral("--speed"),
                                QStringLiteral("x"), QStringLiteral("--help")}

@@ -236,6 +236,71 @@ private slots:
                  QStringList());
     }
 
+    // What protects a file survives its replacement, and one that cannot be complete leaves
+    // the file as it was. `prepare` runs on the file ($F) first; `limit` is `ulimit -f`'s.
+    void protectionsOfTheReplacedFile_data()
+    {
+        QTest::addColumn<QString>("prepare");
+        QTest::addColumn<QString>("limit");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("ACL and user attribute kept")
+                << "chmod 0640 \"$F\" && setfacl -m g::---,u:1234:rw \"$F\" && "
+                   "setfattr -n user.origin -v lab \"$F\""
+                << "unlimited" << QStringList() << 0 << QString();
+        QTest::newRow("write-protected file refused")
+                << "chmod 0444 \"$F\""
+                << "unlimited" << QStringList() << 3 << "write-protected";
+        QTest::newRow("write-protected file, --force")
+                << "chmod 0444 \"$F\""
+                << "unlimited" << QStringList{"--force"} << 0 << QString();
+        QTest::newRow("past the file-size limit")
+                << "true"
+                << "0" << QStringList() << 3 << "File too large; the file is as it was";
+    }
+
+    void protectionsOfTheReplacedFile()
+    {
+        QFETCH(QString, prepare);
+        QFETCH(QString, limit);
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        CliRunner cli;
+        const QString file = cli.path(QStringLiteral("kept.json"));
+        QVERIFY(writeFile(file, "old"));
+        const auto shell = [&](const QString &script, const QStringList &arguments = {}) {
+            QProcess process;
+            process.setProcessEnvironment(cli.environment());
+            process.start(QStringLiteral("/bin/sh"),
+                          QStringList{QStringLiteral("-c"),
+                                      QStringLiteral("F='%1'; ").arg(file) + script,
+                                      QStringLiteral(VELOTUNE_CLI)}
+                                  + arguments);
+            process.waitForFinished(30000);
+            return CliRun{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                          QString::fromUtf8(process.readAllStandardOutput()),
+                          QString::fromUtf8(process.readAllStandardError())};
+        };
+        const QString attributes = QStringLiteral("getfattr -d -m - \"$F\"; stat -c %a \"$F\"");
+        const CliRun prepared = shell(prepare);
+        if (prepared.exitCode != 0)
+            QSKIP(qPrintable(QStringLiteral("this file system does not take them: ")
+                             + prepared.err));
+        const QString before = shell(attributes).out;
+
+        const CliRun run = shell(QStringLiteral("ulimit -f %1; exec \"$0\" \"$@\"").arg(limit),
+                                 QStringList{QStringLiteral("save"), locator, file} + options);
+        QVERIFY2(run.exitCode == exitCode && run.err.contains(message), qPrintable(run.err));
+        QCOMPARE(isSnapshot(content(file)), exitCode == 0);
+        QCOMPARE(shell(attributes).out, before);
+        QCOMPARE(QDir(cli.path(QString()))
+                         .entryList({QStringLiteral(".*")},
+                                    QDir::Hidden | QDir::Files | QDir::NoDotAndDotDot),
+                 QStringList());
+    }
+
     void fileNamesAreUsedByteForByte_data()
     {
         QTest::addColumn<QByteArray>("command");

@@ -656,6 +656,9 @@ void tst_History::save_data()
     QTest::newRow("folder refused") << "folder" << QByteArray("<dir>") << 0 << false;
     QTest::newRow("failed write keeps the existing file")
             << "history.txt" << QByteArray("keep me\n") << 64 << false;
+    // Shown as it is: neither large red text nor a second line.
+    QTest::newRow("folder named with markup and a line break")
+            << "<font color=red size=7>Saved OK\n.txt" << QByteArray("<dir>") << 0 << false;
 }
 
 void tst_History::save()
@@ -698,6 +701,7 @@ void tst_History::save()
         answers.push_back([&](QWidget *modal) {
             auto *box = qobject_cast<QMessageBox *>(modal);
             QVERIFY(box);
+            QCOMPARE(box->textFormat(), Qt::PlainText);
             warning = box->text();
             box->accept();
         });
@@ -715,7 +719,8 @@ void tst_History::save()
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(file.readAll()), rows.join(QLatin1Char('\n')) + '\n');
     } else {
-        QVERIFY2(warning.startsWith(QLatin1String("The history was not saved. ") + path),
+        QVERIFY2(warning.startsWith(QLatin1String("The history was not saved. ")
+                                    + QString(path).replace(QLatin1Char('\n'), "\\n")),
                  qPrintable(warning));
         if (before == "<dir>") {
             QVERIFY(QFileInfo(path).isDir());

@@ -438,6 +438,10 @@ void tst_SettingsFiles::saveRefused_data()
             << false;
     QTest::newRow("read refused: the file is kept") << "file"
                                                     << "Nothing saved: channel 0: " << true;
+    // Asked, No by default, and No kept it.
+    QTest::newRow("write-protected: the file is kept")
+            << "protected"
+            << "target-protected.json is write-protected. Replace it anyway?" << false;
 }
 
 void tst_SettingsFiles::saveRefused()
@@ -454,6 +458,9 @@ void tst_SettingsFiles::saveRefused()
         QVERIFY(QFile::link(m_dir.filePath(QStringLiteral("nowhere/x.json")), path));
     else
         QVERIFY(writeTo(path, old));
+    const bool writeProtected = kind == QLatin1String("protected");
+    if (writeProtected)
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
 
     CHECKED(connectWindow(QStringLiteral("usb:id:5201")));
     if (reads)
@@ -465,7 +472,17 @@ void tst_SettingsFiles::saveRefused()
     // An existing name is only replaced once the user says so.
     if (kind != QLatin1String("dangling"))
         steps.push_back(confirmReplace(&asked));
-    steps.push_back(readWarning(&warning));
+    if (writeProtected)
+        steps.push_back({boxWith(QMessageBox::No), [&warning](QWidget *modal) {
+                             auto *box = qobject_cast<QMessageBox *>(modal);
+                             warning = box->textFormat() == Qt::PlainText
+                                             && box->defaultButton() == box->button(QMessageBox::No)
+                                     ? box->text()
+                                     : QStringLiteral("not plain text, or Yes by default");
+                             box->button(QMessageBox::No)->click();
+                         }});
+    else
+        steps.push_back(readWarning(&warning));
     CHECKED(press(QKeySequence(Qt::CTRL | Qt::Key_S), steps));
     QVERIFY2(warning.contains(message), qPrintable(warning + m_ui->status->currentMessage()));
     QCOMPARE(asked, kind != QLatin1String("dangling"));

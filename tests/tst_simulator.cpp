@@ -415,6 +415,14 @@ private slots:
         QTest::newRow("nested 50000 deep")
                 << speedIs + QByteArray(50000, '[') + QByteArray(50000, ']') + end
                 << status::ConfigurationError << QByteArray("nest deeper than 32") << QString();
+        // Linear work: refused in well under the wait below (before, 80,000 took minutes).
+        const QByteArray systems = R"({"systems": [)";
+        QTest::newRow("80,000 empty objects")
+                << systems + QByteArray("{},").repeated(80000) + "{}]}"
+                << status::ConfigurationError << QByteArray("locator") << QString();
+        QTest::newRow("4 MiB of empty objects")
+                << systems + QByteArray("{},").repeated(1398000) + "{}]}"
+                << status::ConfigurationError << QByteArray("locator") << QString();
         QTest::newRow("3 MB string of the wrong type")
                 << speedIs + "\"" + QByteArray(3000000, 'x') + "\"" + end
                 << status::ConfigurationError

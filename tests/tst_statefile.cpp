@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,6 +72,12 @@ private slots:
                    "i=$((i+1)); done; i=0; while [ $i -lt 50000 ]; do printf ']'; i=$((i+1)); "
                    "done; printf '}}'; } > \"$S\""
                 << 4 << "nest deeper than 32 levels";
+        // Refused at once: the parse takes linear time and holds the lock only that long.
+        QTest::newRow("80,000 empty objects")
+                << "{ printf '{\"format\": \"nexilsim-state\", \"version\": 1, \"systems\": "
+                   "{\"%s\": [' usb:id:31415926; i=0; while [ $i -lt 80000 ]; do printf '{},'; "
+                   "i=$((i+1)); done; printf '{}]}}'; } > \"$S\""
+                << 4 << "expected 3 channels";
         QTest::newRow("existing state file, mode 0640")
                 << "echo '{\"format\": \"nexilsim-state\", \"version\": 1, \"systems\": {}}' > "
                    "\"$S\"; chmod 0640 \"$S\""
@@ -118,23 +125,49 @@ private slots:
         QVERIFY2(left.size() <= 1, qPrintable(left.join(QLatin1Char(' '))));
     }
 
-    // The simulator keeps its state under exactly the bytes it was given.
-    void nameNotUtf8()
+    // The simulator keeps its state under exactly the bytes it was given; beside a name at the
+    // file system's limit, its lock and temporary file get names that fit, the same in every
+    // program.
+    void stateFileNames_data()
     {
+        QTest::addColumn<QString>("shellName");
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("not UTF-8") << "caf$(printf '\\351').json" << QByteArray("caf\xe9.json");
+        const QByteArray longest = QByteArray(250, 's') + ".json";
+        QTest::newRow("255 bytes") << QString::fromLatin1(longest) << longest;
+        QTest::newRow("250 bytes") << QString::fromLatin1(longest.mid(5)) << longest.mid(5);
+    }
+
+    void stateFileNames()
+    {
+        QFETCH(QString, shellName);
+        QFETCH(QByteArray, name);
         CliRunner cli;
-        QScopedPointer<QProcess> process(startCli(
-                cli,
-                QStringLiteral("export LC_ALL=C.UTF-8 NEXILCONTROL_SIM_STATE=\"%1/caf$(printf "
-                               "'\\351').json\"")
-                        .arg(cli.path(QStringLiteral("."))),
-                {QStringLiteral("set"), first, QStringLiteral("--channel"), QStringLiteral("0"),
-                 QStringLiteral("--speed"), QStringLiteral("1500000")}));
-        QVERIFY(process->waitForFinished(60000));
-        QCOMPARE(process->exitCode(), 0);
-        const QByteArray name = QFile::encodeName(cli.path(QStringLiteral("."))) + "/caf\xe9.json";
+        const QString dir = cli.path(QStringLiteral("names"));
+        QVERIFY(QDir().mkdir(dir));
+        // The second program takes the first one's lock and reads its state.
+        for (const QString &speed : {QStringLiteral("1500000"), QStringLiteral("1600000")}) {
+            QScopedPointer<QProcess> process(startCli(
+                    cli,
+                    QStringLiteral("export LC_ALL=C.UTF-8 NEXILCONTROL_SIM_STATE=\"%1/%2\"")
+                            .arg(dir, shellName),
+                    {QStringLiteral("set"), first, QStringLiteral("--channel"), QStringLiteral("0"),
+                     QStringLiteral("--speed"), speed}));
+            QVERIFY(process->waitForFinished(60000));
+            QVERIFY2(process->exitCode() == 0, process->readAllStandardError().constData());
+        }
+        const QByteArray path = QFile::encodeName(dir) + '/' + name;
         struct stat info = {};
-        QCOMPARE(lstat(name.constData(), &info), 0);
+        QCOMPARE(lstat(path.constData(), &info), 0);
         QVERIFY(S_ISREG(info.st_mode));
+        // The state and its lock, nothing half-written: "." and ".." besides.
+        int entries = 0;
+        DIR *folder = opendir(QFile::encodeName(dir).constData());
+        QVERIFY(folder != nullptr);
+        while (readdir(folder) != nullptr)
+            ++entries;
+        closedir(folder);
+        QCOMPARE(entries, 4);
     }
 
     void heldLock_data()

@@ -24,6 +24,8 @@ void About::showLibrary(const LibraryLine &library)
     line->setFont(font);
     line->setAlignment(Qt::AlignCenter);
     line->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The library's path comes from the environment: shown as it is, never as markup.
+    line->setTextFormat(Qt::PlainText);
     ui.verticalLayout->insertWidget(ui.verticalLayout->indexOf(ui.horizontalLayout_2) + 1, line);
 
     if (library.file.isEmpty()) {

@@ -97,8 +97,8 @@ void SepSpinBox::showHeld(uint32_t held)
 QString SepSpinBox::textFromValue(int value) const
 {
     if (value == INT_MAX && m_heldBeyondRange != 0)
-        return numbers::grouped(m_heldBeyondRange);
-    return numbers::grouped(value);
+        return text::grouped(m_heldBeyondRange);
+    return text::grouped(value);
 }
 
 // Only the three forms are numbers; "1.5" or "1,50" are never read as 15 or 150.
@@ -150,10 +150,10 @@ QString SepSpinBox::refusal(const QString &text) const
     case Reading::Number:
         if (number > maximum())
             return tr("%1 is above the maximum of %2.")
-                    .arg(numbers::grouped(number), numbers::grouped(maximum()));
+                    .arg(text::grouped(number), numbers::grouped(maximum()));
         if (number < minimum())
             return tr("%1 is below the minimum of %2.")
-                    .arg(numbers::grouped(number), numbers::grouped(minimum()));
+                    .arg(text::grouped(number), numbers::grouped(minimum()));
         return QString();
     case Reading::Empty:
         return tr("The field is empty: enter a whole number.");
@@ -161,10 +161,10 @@ QString SepSpinBox::refusal(const QString &text) const
         return tr("\"%1\" is not a whole number.").arg(quoted(text.trimmed()));
     case Reading::Negative:
         return tr("The value cannot be negative: the minimum is %1.")
-                .arg(numbers::grouped(minimum()));
+                .arg(text::grouped(minimum()));
     case Reading::TooLong:
         return tr("%1 is above the maximum of %2.")
-                .arg(quoted(text.trimmed()), numbers::grouped(maximum()));
+                .arg(quoted(text.trimmed()), text::grouped(maximum()));
     }
     return QString();
 }
@@ -196,7 +196,7 @@ void SepSpinBox::stepBy(int steps)
         dropUnfinishedText();
     if (showsHeldBeyondRange()) {
         emit refused(tr("%1 is too large to step from: type the new value.")
-                             .arg(numbers::grouped(m_heldBeyondRange)));
+                             .arg(text::grouped(m_heldBeyondRange)));
         return;
     }
     m_beforeEdit = value();

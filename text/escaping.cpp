@@ -1,8 +1,8 @@
-#include "escaped.h"
+#include "escaping.h"
 
 #include <algorithm>
 
-namespace nexil {
+namespace text {
 
 namespace {
 
@@ -38,4 +38,4 @@ QString escaped(const QString &text)
     return out;
 }
 
-} // namespace nexil
+} // namespace text

@@ -2,7 +2,7 @@
 
 #include <QLocale>
 
-namespace numbers {
+namespace text {
 
 QString grouped(qint64 value)
 {
@@ -10,4 +10,4 @@ QString grouped(qint64 value)
     return german.toString(value);
 }
 
-} // namespace numbers
+} // namespace text
