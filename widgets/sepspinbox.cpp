@@ -150,18 +150,17 @@ QString SepSpinBox::refusal(const QString &text) const
     case Reading::Number:
         if (number > maximum())
             return tr("%1 is above the maximum of %2.")
-                    .arg(text::grouped(number), numbers::grouped(maximum()));
+                    .arg(text::grouped(number), text::grouped(maximum()));
         if (number < minimum())
             return tr("%1 is below the minimum of %2.")
-                    .arg(text::grouped(number), numbers::grouped(minimum()));
+                    .arg(text::grouped(number), text::grouped(minimum()));
         return QString();
     case Reading::Empty:
         return tr("The field is empty: enter a whole number.");
     case Reading::NotWhole:
         return tr("\"%1\" is not a whole number.").arg(quoted(text.trimmed()));
     case Reading::Negative:
-        return tr("The value cannot be negative: the minimum is %1.")
-                .arg(text::grouped(minimum()));
+        return tr("The value cannot be negative: the minimum is %1.").arg(text::grouped(minimum()));
     case Reading::TooLong:
         return tr("%1 is above the maximum of %2.")
                 .arg(quoted(text.trimmed()), text::grouped(maximum()));
