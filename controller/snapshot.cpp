@@ -14,13 +14,6 @@
 
 namespace nexil {
 
-const std::vector<Setting> &allSettings()
-{
-    static const std::vector<Setting> settings
-            = {Setting::Speed, Setting::Acceleration, Setting::LowVibration};
-    return settings;
-}
-
 uint32_t valueOf(const ChannelSettings &channel, Setting setting)
 {
     switch (setting) {
@@ -222,15 +215,7 @@ bool parseChannel(const QJsonValue &value, int position, ChannelSettings *out, Q
 
 QString fieldName(Setting setting)
 {
-    switch (setting) {
-    case Setting::Speed:
-        return QStringLiteral("speed");
-    case Setting::Acceleration:
-        return QStringLiteral("acceleration");
-    case Setting::LowVibration:
-        break;
-    }
-    return QStringLiteral("lowVibration");
+    return QLatin1String(info(setting).key);
 }
 
 QString lowVibrationText(LowVibration value)
