@@ -36,15 +36,6 @@ QString fieldLabel(const QString &field)
     return field;
 }
 
-// A setting's value as the form shows it: grouped, with the unit of the channel's sensor type.
-QString settingText(const nexil::ChannelSettings &channel, nexil::Setting setting)
-{
-    if (setting == nexil::Setting::LowVibration)
-        return nexil::snapshot::lowVibrationText(channel.lowVibration);
-    return nexil::snapshot::valueText(nexil::snapshot::fieldName(setting),
-                                      qint64(nexil::valueOf(channel, setting)), channel.sensorType);
-}
-
 Row differenceRow(const nexil::snapshot::Difference &d)
 {
     Row row;
@@ -63,8 +54,8 @@ Row stepRow(const nexil::snapshot::Step &step, const nexil::ChannelSettings &fil
     Row row;
     row.channel = QString::number(step.channel);
     row.field = fieldLabel(nexil::snapshot::fieldName(step.setting));
-    row.fileValue = settingText(file, step.setting);
-    row.controllerValue = settingText(controller, step.setting);
+    row.fileValue = nexil::settingText(file, step.setting, true);
+    row.controllerValue = nexil::settingText(controller, step.setting, true);
     return row;
 }
 
@@ -262,7 +253,7 @@ void Velotune::restorePlanned(const nexil::Snapshot &file, const QString &path,
             row.outcome = tr("written, not read back");
         } else if (nexil::differs(after[step.channel], wanted, step.setting)) {
             row.outcome = tr("FAILED: the controller holds %1")
-                                  .arg(settingText(after[step.channel], step.setting));
+                                  .arg(nexil::settingText(after[step.channel], step.setting, true));
         } else {
             row.outcome = tr("written and read back as asked");
             row.failed = false;

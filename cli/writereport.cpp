@@ -1,6 +1,7 @@
 #include "writereport.h"
 
 #include "output.h"
+#include "restoretext.h"
 
 WriteReport::~WriteReport()
 {
@@ -15,14 +16,11 @@ WriteReport::~WriteReport()
                             .arg(write.channel)
                             .arg(write.field, write.from, write.to,
                                  write.refusal.isEmpty()
-                                         ? QStringLiteral("written, not read back")
-                                         : QStringLiteral("FAILED: ") + write.refusal));
+                                         ? nexil::restoretext::notReadBack()
+                                         : nexil::restoretext::failed(write.refusal)));
     }
     if (tried > 0)
-        output::out(QStringLiteral("stopped after %1 of %2 planned write(s); the controller was "
-                                   "not read back\n")
-                            .arg(tried)
-                            .arg(m_writes.size()));
+        output::out(nexil::restoretext::stoppedAfter(tried, m_writes.size()) + QLatin1Char('\n'));
 }
 
 std::size_t WriteReport::plan(uint32_t channel, nexil::Setting setting, const QString &field,

@@ -196,19 +196,24 @@ WriteResult ChannelModel::write(uint32_t channel, Setting setting, uint32_t valu
     result.value = value;
     result.before = known(channel, setting);
     result.sensorType = sensorType(channel);
-    result.failure = m_session.write(channel, setting, value, [&](Read read, const Reading &r) {
-        note(channel, read, r);
-        const bool failed = r.status != 0
-                && !(read == Read::LowVibration && r.status == PropertyNotSupported);
-        if (failed && result.outcome == Outcome::Taken) {
-            result.outcome = Outcome::NotReadBack;
-            result.failure = {readFailure(read), r.status};
-        }
-        if (readBack)
-            readBack(read, r);
-    });
-    if (result.failure && result.outcome == Outcome::Taken)
+    Failure unread;
+    const Failure refusal
+            = m_session.write(channel, setting, value, [&](Read read, const Reading &r) {
+                  note(channel, read, r);
+                  const bool failed = r.status != 0
+                          && !(read == Read::LowVibration && r.status == PropertyNotSupported);
+                  if (failed && !unread)
+                      unread = {readFailure(read), r.status};
+                  if (readBack)
+                      readBack(read, r);
+              });
+    if (refusal) {
         result.outcome = Outcome::Refused;
+        result.failure = refusal;
+    } else if (unread) {
+        result.outcome = Outcome::NotReadBack;
+        result.failure = unread;
+    }
     if (result.outcome != Outcome::Refused)
         note(channel, info(setting).read, {0, value});
     // Only a refusal is told at once; a failed read is told by whoever shows it.

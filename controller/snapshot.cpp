@@ -34,6 +34,14 @@ bool differs(const ChannelSettings &now, const ChannelSettings &wanted, Setting 
     return valueOf(now, setting) != valueOf(wanted, setting);
 }
 
+QString settingText(const ChannelSettings &channel, Setting setting, bool withUnit)
+{
+    if (info(setting).unit == nullptr && channel.lowVibration == LowVibration::Unsupported)
+        return snapshot::lowVibrationText(channel.lowVibration);
+    return formatValue(setting, valueOf(channel, setting),
+                       withUnit ? std::optional<uint32_t>(channel.sensorType) : std::nullopt);
+}
+
 } // namespace nexil
 
 namespace nexil::snapshot {

@@ -31,6 +31,9 @@ struct ChannelSettings
 // Low Vibration Mode as written: 1 on, 0 off.
 uint32_t valueOf(const ChannelSettings &channel, Setting setting);
 bool differs(const ChannelSettings &now, const ChannelSettings &wanted, Setting setting);
+// The channel's `setting` through formatValue(), with the unit of its sensor type if asked;
+// "unsupported" for a mode the channel does not have.
+QString settingText(const ChannelSettings &channel, Setting setting, bool withUnit = false);
 
 struct Snapshot
 {

@@ -368,11 +368,14 @@ private slots:
                                               "not read back"),
                                QStringLiteral("stopped after 3 of 3 planned write(s)")}
                 << "restored";
+        // set reads nothing but the write's own reads: one of them fails.
         QTest::newRow("set, read fails after the write")
                 << QStringList{QStringLiteral("set"),       first,
                                QStringLiteral("--channel"), QStringLiteral("0"),
                                QStringLiteral("--speed"),   QStringLiteral("1800000")}
-                << afterSpeed << 4
+                << QStringLiteral("fail TQ_GetClosedLoopMoveAcceleration_S 32 after "
+                                  "TQ_SetClosedLoopMoveSpeed_S")
+                << 4
                 << QStringList{QStringLiteral(
                            "channel 0 speed: 1.500.000 -> 1.800.000 written, not read back")}
                 << "channel  positioner";
