@@ -115,6 +115,7 @@ void addRangeToToolTip(QSpinBox *box)
 
 Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags),
+      model(new nexil::ChannelModel(nullptr, false, this)),
       statusTip(nullptr),
       queuedSteps(nullptr),
       historyLog(new HistoryLog(this))
@@ -156,6 +157,10 @@ Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
     ui.cbLocator->setCompleter(nullptr);
     ui.cbLocator->installEventFilter(new NoAltTyping(ui.cbLocator));
     SepSpinBox::takeWheelOnlyWithFocus(ui.sbChannelIndex);
+
+    fields = {{ui.sbSpeed, {ui.sbSpeed, nexil::Setting::Speed}},
+              {ui.sbAcceleration, {ui.sbAcceleration, nexil::Setting::Acceleration}}};
+    connect(model, &nexil::ChannelModel::written, this, &Velotune::noteWritten);
 
     statusTip = new StatusTip(ui.statusBar);
     queuedSteps = new QueuedSteps(this);

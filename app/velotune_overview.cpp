@@ -21,7 +21,10 @@ void Velotune::on_aChannels_triggered()
         overview->setAccelerationRange(ui.sbAcceleration->minimum(),
                                        ui.sbAcceleration->givenMaximum());
         connect(overview, &ChannelOverview::refreshRequested, this, &Velotune::readOverview);
-        connect(overview, &ChannelOverview::writeRequested, this, &Velotune::writeFromOverview);
+        connect(overview, &ChannelOverview::writeRequested, this,
+                [this](uint32_t channel, nexil::Setting setting, uint32_t value, uint32_t) {
+                    writeFromOverview(channel, setting, value);
+                });
         connect(overview, &ChannelOverview::channelActivated, this, [this](uint32_t channel) {
             if (ui.sbChannelIndex->isEnabled() && channel <= uint32_t(ui.sbChannelIndex->maximum()))
                 ui.sbChannelIndex->setValue(int(channel));
@@ -42,12 +45,12 @@ void Velotune::readOverview()
 {
     if (overview == nullptr || !overview->isVisible())
         return;
-    if (!session.isOpen()) {
+    if (!model->isOpen()) {
         overview->clear();
         return;
     }
     const slowlink::Action action;
-    const uint32_t count = session.channelCount();
+    const uint32_t count = model->channelCount();
     const uint32_t shown = std::min(count, maxOverviewRows);
     std::vector<ChannelRow> rows;
     rows.reserve(shown);
@@ -67,32 +70,28 @@ ChannelRow Velotune::readOverviewRow(uint32_t channel)
 {
     ChannelRow row;
     row.settings.index = channel;
-    if (const nexil::Failure failure = session.readChannel(channel, &row.settings)) {
+    if (const nexil::Failure failure = model->readChannel(channel, &row.settings)) {
         row.settings = nexil::ChannelSettings();
         row.settings.index = channel;
         row.failure = failureMessage(failure);
-    } else {
-        noteChannelSettings(row.settings);
     }
     return row;
 }
 
-void Velotune::writeFromOverview(uint32_t channel, nexil::Setting setting, uint32_t value,
-                                 uint32_t before)
+void Velotune::writeFromOverview(uint32_t channel, nexil::Setting setting, uint32_t value)
 {
-    if (!session.isOpen())
+    if (!model->isOpen())
         return;
     const slowlink::Action action;
     // Steps the form still holds were asked for first.
     writeHeldSteps();
     const bool formChannel
             = ui.sbChannelIndex->isEnabled() && channel == uint32_t(ui.sbChannelIndex->value());
-    writingFromOverview = true;
-    const nexil::Failure failure = send(channel, setting, value, before,
-                                        formChannel ? shownReads() : nexil::Session::ReadBack());
-    writingFromOverview = false;
-    if (failure)
-        showStatus(failure);
+    const nexil::WriteResult result
+            = model->write(channel, setting, value, nexil::Source::Overview,
+                           formChannel ? shownReads() : nexil::Session::ReadBack());
+    if (result.outcome == nexil::Outcome::Refused)
+        showMessage(result.message, messageTimeout);
     // Taken or refused, the row shows what the controller holds now.
     const ChannelRow row = readOverviewRow(channel);
     overview->setRow(row);
@@ -102,7 +101,7 @@ void Velotune::writeFromOverview(uint32_t channel, nexil::Setting setting, uint3
 
 void Velotune::rereadOverviewRow(uint32_t channel)
 {
-    if (overview == nullptr || !overview->isVisible() || writingFromOverview || !session.isOpen()
+    if (overview == nullptr || !overview->isVisible() || !model->isOpen()
         || channel >= maxOverviewRows)
         return;
     overview->setRow(readOverviewRow(channel));
@@ -112,7 +111,7 @@ void Velotune::followConnection()
 {
     if (overview == nullptr)
         return;
-    if (session.isOpen())
+    if (model->isOpen())
         readOverview();
     else
         overview->clear();
