@@ -17,14 +17,8 @@ void Velotune::on_aChannels_triggered()
 {
     if (overview == nullptr) {
         overview = new ChannelOverview(this);
-        overview->setSpeedRange(ui.sbSpeed->minimum(), ui.sbSpeed->givenMaximum());
-        overview->setAccelerationRange(ui.sbAcceleration->minimum(),
-                                       ui.sbAcceleration->givenMaximum());
         connect(overview, &ChannelOverview::refreshRequested, this, &Velotune::readOverview);
-        connect(overview, &ChannelOverview::writeRequested, this,
-                [this](uint32_t channel, nexil::Setting setting, uint32_t value, uint32_t) {
-                    writeFromOverview(channel, setting, value);
-                });
+        connect(overview, &ChannelOverview::writeRequested, this, &Velotune::writeFromOverview);
         connect(overview, &ChannelOverview::channelActivated, this, [this](uint32_t channel) {
             if (ui.sbChannelIndex->isEnabled() && channel <= uint32_t(ui.sbChannelIndex->maximum()))
                 ui.sbChannelIndex->setValue(int(channel));

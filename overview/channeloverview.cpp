@@ -36,16 +36,6 @@ ChannelOverview::~ChannelOverview()
     m_delegate->disconnect(this);
 }
 
-void ChannelOverview::setSpeedRange(int minimum, int maximum)
-{
-    m_delegate->setSpeedRange(minimum, maximum);
-}
-
-void ChannelOverview::setAccelerationRange(int minimum, int maximum)
-{
-    m_delegate->setAccelerationRange(minimum, maximum);
-}
-
 void ChannelOverview::setRows(std::vector<ChannelRow> rows)
 {
     m_table->setRows(std::move(rows));

@@ -22,10 +22,6 @@ public:
     explicit ChannelOverview(QWidget *parent = nullptr);
     ~ChannelOverview() override;
 
-    // The ranges of the form's speed and acceleration fields.
-    void setSpeedRange(int minimum, int maximum);
-    void setAccelerationRange(int minimum, int maximum);
-
     void setRows(std::vector<ChannelRow> rows);
     void setRow(const ChannelRow &row);
     void clear();
@@ -35,7 +31,7 @@ public:
 
 signals:
     void refreshRequested();
-    void writeRequested(uint32_t channel, nexil::Setting setting, uint32_t value, uint32_t before);
+    void writeRequested(uint32_t channel, nexil::Setting setting, uint32_t value);
     void channelActivated(uint32_t channel);
     // Typed text in a cell was not taken; `reason` says why.
     void refused(const QString &reason);
