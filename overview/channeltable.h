@@ -44,6 +44,10 @@ public:
     void setRow(const ChannelRow &row);
     void clear();
     bool failed(int row) const;
+    const ChannelRow *row(uint32_t channel) const
+    {
+        return channel < m_rows.size() ? &m_rows[channel] : nullptr;
+    }
     // The setting a column shows, if any.
     static std::optional<nexil::Setting> settingOf(int column);
 
