@@ -27,6 +27,21 @@ uint32_t valueOf(const ChannelSettings &channel, Setting setting)
     return channel.lowVibration == LowVibration::On ? 1 : 0;
 }
 
+void setValue(ChannelSettings *channel, Setting setting, uint32_t value)
+{
+    switch (setting) {
+    case Setting::Speed:
+        channel->speed = value;
+        return;
+    case Setting::Acceleration:
+        channel->acceleration = value;
+        return;
+    case Setting::LowVibration:
+        break;
+    }
+    channel->lowVibration = value != 0 ? LowVibration::On : LowVibration::Off;
+}
+
 bool differs(const ChannelSettings &now, const ChannelSettings &wanted, Setting setting)
 {
     if (setting == Setting::LowVibration)
