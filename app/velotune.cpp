@@ -116,6 +116,7 @@ void addRangeToToolTip(QSpinBox *box)
 
 Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags),
+      model(new nexil::ChannelModel(nullptr, false, this)),
       statusTip(nullptr),
       queuedSteps(nullptr),
       historyLog(new HistoryLog(this))
@@ -133,6 +134,12 @@ Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
                                      + QStringLiteral("/plugins"));
 
     ui.setupUi(this);
+    fields = {{ui.sbSpeed, {ui.sbSpeed, nexil::Setting::Speed}},
+              {ui.sbAcceleration, {ui.sbAcceleration, nexil::Setting::Acceleration}}};
+    for (const auto &field : fields) {
+        const nexil::SettingInfo &setting = nexil::info(field.second.second);
+        field.second.first->setRange(int(setting.minimum), int(setting.maximum));
+    }
     ui.lLowVibration->setEnabled(false);
     ui.pbLowVibration->setEnabled(false);
     addRangeToToolTip(ui.sbSpeed);
@@ -157,6 +164,8 @@ Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
     ui.cbLocator->setCompleter(nullptr);
     ui.cbLocator->installEventFilter(new NoAltTyping(ui.cbLocator));
     SepSpinBox::takeWheelOnlyWithFocus(ui.sbChannelIndex);
+
+    connect(model, &nexil::ChannelModel::written, this, &Velotune::noteWritten);
 
     statusTip = new StatusTip(ui.statusBar);
     queuedSteps = new QueuedSteps(this);

@@ -1,6 +1,5 @@
 #include "escaped.h"
 #include "nexillibrary.h"
-#include "session.h"
 #include "slowlink.h"
 #include "velotune.h"
 
@@ -36,20 +35,19 @@ void Velotune::on_pbConnect_clicked(bool on)
 {
     const slowlink::Action action;
     if (on) {
-        if (session.open(ui.cbLocator->currentText(),
-                         [this](const nexil::Failure &failure) { showStatus(failure); })) {
+        if (model->open(ui.cbLocator->currentText(),
+                        [this](const nexil::Failure &failure) { showStatus(failure); })) {
             ui.pbConnect->setChecked(false);
             followConnection();
             return;
         }
-        forgetChannels();
-        const uint32_t channels = session.channelCount();
+        const uint32_t channels = model->channelCount();
         // Without a channel every later call would address channel 0 - 1.
         if (channels == 0) {
             showMessage(tr("Device %1 has no channels.")
                                 .arg(nexil::escaped(ui.cbLocator->currentText())),
                         messageTimeout);
-            session.abandon();
+            model->abandon();
             ui.pbConnect->setChecked(false);
             followConnection();
             return;
@@ -75,7 +73,7 @@ void Velotune::on_pbConnect_clicked(bool on)
     ui.pbConnect->setFocus(Qt::OtherFocusReason);
     writeHeldSteps();
 
-    if (const nexil::Failure failure = session.close()) {
+    if (const nexil::Failure failure = model->close()) {
         showStatus(failure);
         ui.pbConnect->setChecked(true);
         return;
@@ -89,6 +87,16 @@ void Velotune::on_pbConnect_clicked(bool on)
     ui.pbConnect->setText(tr("&Connect"));
     enableSettingsFiles(false);
     followConnection();
+}
+
+void Velotune::on_sbChannelIndex_valueChanged(int value)
+{
+    const slowlink::Action action;
+    // Steps held for the channel being left are its own.
+    writeHeldSteps();
+    const auto channel = uint32_t(value);
+    for (const nexil::Read read : nexil::fullReadBack())
+        fetch(read, channel);
 }
 
 // Saving, comparing and restoring need an open controller.

@@ -1,25 +1,12 @@
 #include "nexillibrary.h"
-#include "slowlink.h"
 #include "units.h"
 #include "velotune.h"
 
 #include <QSignalBlocker>
 
-void Velotune::on_sbChannelIndex_valueChanged(int value)
-{
-    const slowlink::Action action;
-    // Steps held for the channel being left are its own.
-    writeHeldSteps();
-    const auto channel = uint32_t(value);
-    for (const nexil::Read read : nexil::fullReadBack())
-        fetch(read, channel);
-}
-
 void Velotune::fetch(nexil::Read read, uint32_t channel)
 {
-    const nexil::Reading reading = session.read(read, channel);
-    noteRead(channel, read, reading);
-    showRead(read, reading);
+    showRead(read, model->read(read, channel));
 }
 
 void Velotune::showRead(nexil::Read read, const nexil::Reading &reading)
@@ -108,7 +95,6 @@ void Velotune::showLowVibration(const nexil::Reading &lowVibration)
 
 void Velotune::showChannelSettings(const nexil::ChannelSettings &settings)
 {
-    noteChannelSettings(settings);
     if (!ui.sbChannelIndex->isEnabled() || settings.index != uint32_t(ui.sbChannelIndex->value()))
         return;
     showChannelType({0, settings.positioner ? nexil::PositionerChannel : 1});

@@ -48,16 +48,11 @@ void Velotune::stepped(SepSpinBox *box, int value)
 
 void Velotune::writeBox(SepSpinBox *box, uint32_t channel, int value)
 {
-    const bool speed = box == ui.sbSpeed;
-    const nexil::Setting setting = speed ? nexil::Setting::Speed : nexil::Setting::Acceleration;
-    const nexil::Failure failure
-            = send(channel, setting, uint32_t(value), heldBefore(channel, setting), shownReads());
-    if (failure) {
-        showStatus(failure);
-        const nexil::Read read = speed ? nexil::Read::Speed : nexil::Read::Acceleration;
-        const nexil::Reading held = session.read(read, channel);
-        noteRead(channel, read, held);
-        showAfterRefusal(box, held);
+    const nexil::WriteResult result = model->write(channel, fields.at(box).second, uint32_t(value),
+                                                   nexil::Source::Form, shownReads(), true);
+    if (result.outcome == nexil::Outcome::Refused) {
+        showMessage(result.message, messageTimeout);
+        showAfterRefusal(box, *result.held);
         return;
     }
     // Taken: the box's range now follows this value, not the one read before.
@@ -66,10 +61,8 @@ void Velotune::writeBox(SepSpinBox *box, uint32_t channel, int value)
 
 // After a refused stop or property write the button shows the controller's state, or, when
 // that cannot be read, the state and text it had before the click.
-void Velotune::showLowVibrationAfterRefusal(uint32_t channel, bool clickedOn)
+void Velotune::showLowVibrationAfterRefusal(const nexil::Reading &held, bool clickedOn)
 {
-    const nexil::Reading held = session.read(nexil::Read::LowVibration, channel);
-    noteRead(channel, nexil::Read::LowVibration, held);
     const QSignalBlocker blocker(ui.pbLowVibration);
     ui.pbLowVibration->setChecked(held.status == 0 ? held.value != 0 : !clickedOn);
     if (held.status == 0)
@@ -83,7 +76,7 @@ void Velotune::writeHeldSteps(const QAbstractSpinBox *except)
     for (const QueuedSteps::Held &held : queuedSteps->takeHeld()) {
         if (held.box == except)
             continue;
-        SepSpinBox *box = held.box == ui.sbSpeed ? ui.sbSpeed : ui.sbAcceleration;
+        SepSpinBox *box = fields.at(held.box).first;
         writeBox(box, held.channel, box->value());
     }
 }
@@ -93,11 +86,12 @@ void Velotune::on_pbLowVibration_clicked(bool on)
     const slowlink::Action action;
     writeHeldSteps();
     const auto channel = uint32_t(ui.sbChannelIndex->value());
-    const nexil::Failure failure
-            = send(channel, nexil::Setting::LowVibration, on ? 1 : 0, on ? 0 : 1, shownReads());
-    if (failure) {
-        showStatus(failure);
-        showLowVibrationAfterRefusal(channel, on);
+    const nexil::WriteResult result
+            = model->write(channel, nexil::Setting::LowVibration, on ? 1 : 0, nexil::Source::Form,
+                           shownReads(), true);
+    if (result.outcome == nexil::Outcome::Refused) {
+        showMessage(result.message, messageTimeout);
+        showLowVibrationAfterRefusal(*result.held, on);
         return;
     }
     ui.pbLowVibration->setText(on ? tr("&On") : tr("&Off"));
@@ -112,18 +106,4 @@ void Velotune::on_sbSpeed_refused(const QString &reason)
 void Velotune::on_sbAcceleration_refused(const QString &reason)
 {
     showMessage(reason, messageTimeout);
-}
-
-nexil::Failure Velotune::send(uint32_t channel, nexil::Setting setting, uint32_t value,
-                              std::optional<uint32_t> before,
-                              const nexil::Session::ReadBack &readBack)
-{
-    const nexil::Failure failure = session.write(
-            channel, setting, value, [&](nexil::Read read, const nexil::Reading &reading) {
-                noteRead(channel, read, reading);
-                if (readBack)
-                    readBack(read, reading);
-            });
-    noteSent(channel, setting, value, before, failure);
-    return failure;
 }

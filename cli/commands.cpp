@@ -1,11 +1,13 @@
 #include "commands.h"
 
+#include "channelmodel.h"
 #include "escaped.h"
 #include "exitcodes.h"
 #include "filereplace.h"
 #include "interrupt.h"
 #include "nexillibrary.h"
 #include "output.h"
+#include "restoretext.h"
 #include "session.h"
 #include "snapshot.h"
 #include "snapshotsession.h"
@@ -42,15 +44,15 @@ QString channelMessage(uint32_t channel, const nexil::Failure &failure)
 
 // Every library call but the read-backs of a write is preceded by a check for a pending SIGINT
 // or SIGTERM; on any way out the system is released.
-class Controller : public nexil::Session
+class Controller : public nexil::ChannelModel
 {
 public:
-    Controller() : nexil::Session(interrupt::check, true) { }
+    Controller() : nexil::ChannelModel(interrupt::check, true) { }
 
     // Opens the system and reads its channel count; on failure prints why.
     bool open(const QString &locator)
     {
-        const nexil::Failure failure = Session::open(locator, [&](const nexil::Failure &f) {
+        const nexil::Failure failure = ChannelModel::open(locator, [&](const nexil::Failure &f) {
             err(locator + QStringLiteral(": ") + messageOf(f));
         });
         return !failure;
@@ -59,9 +61,20 @@ public:
     // On failure prints why.
     bool close()
     {
-        const nexil::Failure failure = Session::close();
+        const nexil::Failure failure = ChannelModel::close();
         if (failure)
             err(locator() + QStringLiteral(": ") + messageOf(failure));
+        return !failure;
+    }
+
+    // On failure prints why, naming the channel.
+    bool readChannels(const std::vector<uint32_t> &channels,
+                      std::vector<nexil::ChannelSettings> *settings)
+    {
+        uint32_t failed = 0;
+        const nexil::Failure failure = ChannelModel::readChannels(channels, settings, &failed);
+        if (failure)
+            err(locator() + QStringLiteral(": ") + channelMessage(failed, failure));
         return !failure;
     }
 };
@@ -91,19 +104,6 @@ bool selectChannels(const Options &options, const Controller &controller,
     return true;
 }
 
-// Reads the given channels; on failure the message is printed and the exit status returned.
-int readChannels(const Controller &controller, const std::vector<uint32_t> &channels,
-                 std::vector<nexil::ChannelSettings> *settings)
-{
-    uint32_t failed = 0;
-    if (const nexil::Failure failure
-        = nexil::snapshot::readChannels(controller, channels, settings, &failed)) {
-        err(controller.locator() + QStringLiteral(": ") + channelMessage(failed, failure));
-        return exitcode::Controller;
-    }
-    return exitcode::Ok;
-}
-
 // Opens, reads the channels asked for (all without --channel) and releases the controller.
 int readController(const QString &locator, const Options &options,
                    std::vector<nexil::ChannelSettings> *settings, uint32_t *channelCount = nullptr)
@@ -119,8 +119,8 @@ int readController(const QString &locator, const Options &options,
         err(error);
         return exitcode::Usage;
     }
-    if (const int status = readChannels(controller, channels, settings))
-        return status;
+    if (!controller.readChannels(channels, settings))
+        return exitcode::Controller;
     if (!controller.close())
         return exitcode::Controller;
     return exitcode::Ok;
@@ -128,15 +128,7 @@ int readController(const QString &locator, const Options &options,
 
 QString valueText(const nexil::ChannelSettings &channel, nexil::Setting setting)
 {
-    switch (setting) {
-    case nexil::Setting::Speed:
-        return nexil::grouped(channel.speed);
-    case nexil::Setting::Acceleration:
-        return nexil::grouped(channel.acceleration);
-    case nexil::Setting::LowVibration:
-        break;
-    }
-    return nexil::snapshot::lowVibrationText(channel.lowVibration);
+    return nexil::settingText(channel, setting);
 }
 
 constexpr std::size_t notPlanned = std::size_t(-1);
@@ -193,24 +185,8 @@ int show(const Options &options)
 
 namespace {
 
-// One refused write does not keep the others from being tried, as in the window.
-// `wanted` gives the settings a channel is to have.
-void applyWrites(const Controller &controller,
-                 const std::function<const nexil::ChannelSettings &(uint32_t channel)> &wanted,
-                 WriteReport *report)
-{
-    for (std::size_t i = 0; i < report->writes().size(); ++i) {
-        const WriteReport::Write &step = report->writes()[i];
-        if (const nexil::Failure failure = controller.write(
-                    step.channel, step.setting, nexil::valueOf(wanted(step.channel), step.setting)))
-            report->refused(i, channelMessage(step.channel, failure));
-        else
-            report->made(i);
-    }
-}
-
 // Reads the one channel set writes; refused unless it can take what was asked for.
-int checkSet(const Options &options, const Controller &controller, std::vector<uint32_t> *channels,
+int checkSet(const Options &options, Controller &controller, std::vector<uint32_t> *channels,
              std::vector<nexil::ChannelSettings> *before)
 {
     QString error;
@@ -219,15 +195,16 @@ int checkSet(const Options &options, const Controller &controller, std::vector<u
         return exitcode::Usage;
     }
     const uint32_t channel = channels->front();
-    if (const int status = readChannels(controller, *channels, before))
-        return status;
+    if (!controller.readChannels(*channels, before))
+        return exitcode::Controller;
     if (!before->front().positioner) {
         err(QStringLiteral("%1: channel %2 is not a positioner channel; nothing written")
                     .arg(controller.locator())
                     .arg(channel));
         return exitcode::Usage;
     }
-    if (options.lowVibration && before->front().lowVibration == nexil::LowVibration::Unsupported) {
+    if (options.settings.count(nexil::Setting::LowVibration) != 0
+        && before->front().lowVibration == nexil::LowVibration::Unsupported) {
         err(QStringLiteral("%1: channel %2 has no Low Vibration Mode; nothing written")
                     .arg(controller.locator())
                     .arg(channel));
@@ -240,18 +217,12 @@ int checkSet(const Options &options, const Controller &controller, std::vector<u
 std::vector<nexil::Setting> askedFor(const Options &options, nexil::ChannelSettings *wanted)
 {
     std::vector<nexil::Setting> asked;
-    if (options.speed) {
-        wanted->speed = *options.speed;
-        asked.push_back(nexil::Setting::Speed);
-    }
-    if (options.acceleration) {
-        wanted->acceleration = *options.acceleration;
-        asked.push_back(nexil::Setting::Acceleration);
-    }
-    if (options.lowVibration) {
-        wanted->lowVibration
-                = *options.lowVibration ? nexil::LowVibration::On : nexil::LowVibration::Off;
-        asked.push_back(nexil::Setting::LowVibration);
+    for (const nexil::Setting setting : nexil::allSettings()) {
+        const auto value = options.settings.find(setting);
+        if (value == options.settings.end())
+            continue;
+        nexil::setValue(wanted, setting, value->second);
+        asked.push_back(setting);
     }
     return asked;
 }
@@ -273,7 +244,7 @@ bool reportSet(const std::vector<nexil::Setting> &asked, const std::vector<std::
         if (!matches)
             outcome += QStringLiteral(" (asked for %1)").arg(valueText(wanted, setting));
         if (!refusal.isEmpty())
-            outcome += QStringLiteral(" FAILED: ") + refusal;
+            outcome += QLatin1Char(' ') + nexil::restoretext::failed(refusal);
         else if (planned[i] == notPlanned && matches)
             outcome += QStringLiteral(" (already so, not written)");
         out(QStringLiteral("channel %1 %2: %3 -> %4%5\n")
@@ -311,12 +282,28 @@ int set(const Options &options)
                                                 valueText(before.front(), setting),
                                                 valueText(wanted, setting)));
     }
-    applyWrites(
-            controller, [&](uint32_t) -> const nexil::ChannelSettings & { return wanted; },
-            &report);
-    std::vector<nexil::ChannelSettings> after;
-    if (const int status = readChannels(controller, channels, &after))
-        return status;
+    // Each write as the window makes it: the write and its reads, and after a refusal the read
+    // of what the controller holds. What they read is what is printed.
+    for (std::size_t i = 0; i < report.writes().size(); ++i) {
+        const WriteReport::Write &step = report.writes()[i];
+        const nexil::WriteResult result
+                = controller.write(channel, step.setting, nexil::valueOf(wanted, step.setting),
+                                   nexil::Source::CliSet, nullptr, true);
+        if (result.outcome == nexil::Outcome::Refused)
+            report.refused(i, QStringLiteral("channel %1: ").arg(channel) + result.message);
+        else
+            report.made(i);
+        nexil::Failure unread;
+        if (result.outcome == nexil::Outcome::NotReadBack)
+            unread = result.failure;
+        else if (result.held && result.held->status != 0)
+            unread = {nexil::readFailure(nexil::info(step.setting).read), result.held->status};
+        if (unread) {
+            err(controller.locator() + QStringLiteral(": ") + channelMessage(channel, unread));
+            return exitcode::Controller;
+        }
+    }
+    const std::vector<nexil::ChannelSettings> after{controller.last(channel)};
     for (const WriteReport::Write &write : report.writes()) {
         if (!write.refusal.isEmpty())
             err(controller.locator() + QStringLiteral(": ") + write.refusal);
@@ -403,41 +390,34 @@ int diff(const Options &options)
 
 namespace {
 
-// Reads the channels a restore is to write, once the file and the controller are found to
-// match. Everything is checked before the first write, so a mismatch leaves the controller as
-// it was.
-int checkRestore(const Options &options, const QString &where, const nexil::Snapshot &file,
-                 const Controller &controller, std::vector<uint32_t> *channels,
-                 std::vector<nexil::ChannelSettings> *before)
+// The plan of a restore onto the channels asked for, once the file and the controller are found
+// to match; on failure the message is printed and the exit status returned.
+int checkRestore(const Options &options, const QString &path, const nexil::Snapshot &file,
+                 Controller &controller, nexil::RestorePlan *plan)
 {
-    QString error = nexil::snapshot::countRefusal(file, controller.channelCount(), where);
+    // The count first: a file of another controller is refused whatever --channel says.
+    QString error = nexil::snapshot::countRefusal(
+            file, controller.channelCount(), path + QStringLiteral(" and ") + controller.locator());
     if (!error.isEmpty()) {
         err(error);
         return exitcode::File;
     }
-    if (!selectChannels(options, controller, channels, &error)) {
+    std::vector<uint32_t> channels;
+    if (!selectChannels(options, controller, &channels, &error)) {
         err(error);
         return exitcode::Usage;
     }
-    if (const int status = readChannels(controller, *channels, before))
-        return status;
-    error = nexil::snapshot::channelRefusal(file, *before, where);
-    if (!error.isEmpty()) {
-        err(error);
+    *plan = controller.planRestore(path, file, channels);
+    if (plan->readFailure) {
+        err(controller.locator() + QStringLiteral(": ")
+            + channelMessage(plan->failedChannel, plan->readFailure));
+        return exitcode::Controller;
+    }
+    if (!plan->refusal.isEmpty()) {
+        err(plan->refusal);
         return exitcode::File;
     }
     return exitcode::Ok;
-}
-
-void planRestore(const std::vector<nexil::ChannelSettings> &before,
-                 const std::vector<nexil::ChannelSettings> &wanted, WriteReport *report)
-{
-    for (const nexil::ChannelSettings &now : before) {
-        for (const nexil::snapshot::Step &step : nexil::snapshot::plan({now}, wanted))
-            report->plan(step.channel, step.setting, nexil::snapshot::fieldName(step.setting),
-                         valueText(now, step.setting),
-                         valueText(wanted[step.channel], step.setting));
-    }
 }
 
 void reportDryRun(const WriteReport &report)
@@ -471,12 +451,11 @@ bool reportRestore(const std::vector<nexil::ChannelSettings> &after,
             matches = matches && ok;
             if (!wasPlanned && ok)
                 continue;
-            QString outcome = QStringLiteral("restored");
+            QString outcome = nexil::restoretext::restored();
             if (refused)
-                outcome = QStringLiteral("FAILED: ") + planned->refusal;
+                outcome = nexil::restoretext::failed(planned->refusal);
             else if (!ok)
-                outcome = QStringLiteral("FAILED: the controller holds %1")
-                                  .arg(valueText(now, setting));
+                outcome = nexil::restoretext::holds(valueText(now, setting));
             out(QStringLiteral("channel %1 %2: %3 -> %4 %5\n")
                         .arg(now.index)
                         .arg(nexil::snapshot::fieldName(setting),
@@ -501,35 +480,44 @@ int restore(const Options &options)
     Controller controller;
     if (!controller.open(options.arguments.at(0)))
         return exitcode::Controller;
-    const QString where = path + QStringLiteral(" and ") + controller.locator();
-    std::vector<uint32_t> channels;
-    std::vector<nexil::ChannelSettings> before;
-    if (const int status = checkRestore(options, where, file, controller, &channels, &before))
+    nexil::RestorePlan plan;
+    if (const int status = checkRestore(options, path, file, controller, &plan))
         return status;
 
     WriteReport report;
-    planRestore(before, file.channels, &report);
-    if (options.dryRun)
+    for (const nexil::snapshot::Step &step : plan.steps)
+        report.plan(step.channel, step.setting, nexil::snapshot::fieldName(step.setting),
+                    valueText(plan.beforeOf(step.channel), step.setting),
+                    valueText(file.channels[step.channel], step.setting));
+    if (options.dryRun) {
         reportDryRun(report);
-    else
-        applyWrites(
-                controller,
-                [&](uint32_t channel) -> const nexil::ChannelSettings & {
-                    return file.channels[channel];
-                },
-                &report);
-    bool matches = true;
-    if (!options.dryRun) {
-        std::vector<nexil::ChannelSettings> after;
-        if (const int status = readChannels(controller, channels, &after))
-            return status;
-        matches = reportRestore(after, file.channels, report);
-        const QString who = nexil::escaped(controller.locator());
-        out(matches ? QStringLiteral("%1 matches %2 (%3 field(s) written)\n")
-                              .arg(who, nexil::escaped(path))
-                              .arg(report.writes().size())
-                    : QStringLiteral("%1 does not match %2\n").arg(who, nexil::escaped(path)));
+        report.finish();
+        return controller.close() ? exitcode::Ok : exitcode::Controller;
     }
+    // The report learns of each write as it is made, so a signal part way still prints it.
+    std::size_t next = 0;
+    QObject::connect(&controller, &nexil::ChannelModel::written, &controller,
+                     [&](const nexil::WriteResult &write) {
+                         if (write.outcome == nexil::Outcome::Refused)
+                             report.refused(next,
+                                            QStringLiteral("channel %1: ").arg(write.channel)
+                                                    + write.message);
+                         else
+                             report.made(next);
+                         ++next;
+                     });
+    nexil::RestoreResult result;
+    controller.restore(plan, nexil::Source::CliRestore, &result);
+    if (result.readFailure) {
+        err(controller.locator() + QStringLiteral(": channel %1: ").arg(result.failedChannel)
+            + result.readMessage);
+        return exitcode::Controller;
+    }
+    const bool matches = reportRestore(result.after, file.channels, report);
+    const QString who = nexil::escaped(controller.locator());
+    out((matches ? nexil::restoretext::matches(who, nexil::escaped(path), report.writes().size())
+                 : nexil::restoretext::doesNotMatch(who, nexil::escaped(path)))
+        + QLatin1Char('\n'));
     report.finish();
     if (!controller.close())
         return exitcode::Controller;

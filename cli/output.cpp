@@ -2,6 +2,7 @@
 
 #include "differencetext.h"
 #include "escaped.h"
+#include "restoretext.h"
 #include "units.h"
 
 #include <QCoreApplication>
@@ -120,9 +121,10 @@ QString differenceLine(const nexil::snapshot::Difference &d)
     const QString right = nexil::snapshot::valueText(d.field, d.right, d.rightSensorType);
     QString line = QStringLiteral("%1: %2 -> %3").arg(subject, left, right);
     if (nexil::snapshot::unitsDiffer(d))
-        line += QStringLiteral(", other units (%1 -> %2): speed and acceleration not compared")
-                        .arg(nexil::speedUnit(d.leftSensorType),
-                             nexil::speedUnit(d.rightSensorType));
+        line += QStringLiteral(", ")
+                + nexil::restoretext::otherUnits(QStringLiteral(" (%1 -> %2)")
+                                                         .arg(nexil::speedUnit(d.leftSensorType),
+                                                              nexil::speedUnit(d.rightSensorType)));
     return line;
 }
 

@@ -1,6 +1,7 @@
 #include "writereport.h"
 
 #include "output.h"
+#include "restoretext.h"
 
 WriteReport::~WriteReport()
 {
@@ -23,9 +24,9 @@ WriteReport::~WriteReport()
         say(QStringLiteral("channel %1 %2: %3 -> %4 %5")
                     .arg(write.channel)
                     .arg(write.field, write.from, write.to,
-                         !write.refusal.isEmpty() ? QStringLiteral("FAILED: ") + write.refusal
-                                 : m_finished     ? QStringLiteral("written")
-                                                  : QStringLiteral("written, not read back")));
+                         !write.refusal.isEmpty() ? nexil::restoretext::failed(write.refusal)
+                                 : m_finished     ? nexil::restoretext::written()
+                                                  : nexil::restoretext::notReadBack()));
     }
     if (tried == 0)
         return;
@@ -34,10 +35,7 @@ WriteReport::~WriteReport()
                     .arg(tried)
                     .arg(m_writes.size()));
     else
-        say(QStringLiteral("stopped after %1 of %2 planned write(s); the controller was not read "
-                           "back")
-                    .arg(tried)
-                    .arg(m_writes.size()));
+        say(nexil::restoretext::stoppedAfter(tried, m_writes.size()));
 }
 
 std::size_t WriteReport::plan(uint32_t channel, nexil::Setting setting, const QString &field,

@@ -16,15 +16,29 @@ QString fieldText(const QString &field, const QJsonValue &value)
     return QString::number(number);
 }
 
+namespace {
+
+const SettingInfo *settingOf(const QString &field)
+{
+    for (const SettingInfo &row : settingTable()) {
+        if (field == QLatin1String(row.key))
+            return &row;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 bool hasUnit(const QString &field)
 {
-    return field == QLatin1String("speed") || field == QLatin1String("acceleration");
+    const SettingInfo *row = settingOf(field);
+    return row != nullptr && row->unit != nullptr;
 }
 
 QString unitOf(const QString &field, uint32_t sensorType)
 {
-    return field == QLatin1String("speed") ? nexil::speedUnit(sensorType)
-                                           : nexil::accelerationUnit(sensorType);
+    const SettingInfo *row = settingOf(field);
+    return row != nullptr && row->unit != nullptr ? row->unit(sensorType) : QString();
 }
 
 QString valueText(const QString &field, const QJsonValue &value, uint32_t sensorType)

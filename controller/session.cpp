@@ -49,18 +49,34 @@ const char *readFailure(Read read)
 
 const std::vector<Read> &readsAfterWrite(Setting setting)
 {
-    static const std::vector<Read> afterSpeed = {Read::Acceleration, Read::LowVibration};
-    static const std::vector<Read> afterAcceleration = {Read::LowVibration};
-    static const std::vector<Read> afterLowVibration = {Read::Speed, Read::Acceleration};
-    switch (setting) {
-    case Setting::Speed:
-        return afterSpeed;
-    case Setting::Acceleration:
-        return afterAcceleration;
-    case Setting::LowVibration:
+    return info(setting).readsAfterWrite;
+}
+
+void apply(ChannelSettings *settings, Read read, const Reading &reading)
+{
+    if (read == Read::LowVibration && reading.status == PropertyNotSupported) {
+        settings->lowVibration = LowVibration::Unsupported;
+        return;
+    }
+    if (reading.status != 0)
+        return;
+    switch (read) {
+    case Read::ChannelType:
+        settings->positioner = reading.value == PositionerChannel;
+        break;
+    case Read::SensorType:
+        settings->sensorType = reading.value;
+        break;
+    case Read::Speed:
+        settings->speed = reading.value;
+        break;
+    case Read::Acceleration:
+        settings->acceleration = reading.value;
+        break;
+    case Read::LowVibration:
+        settings->lowVibration = reading.value != 0 ? LowVibration::On : LowVibration::Off;
         break;
     }
-    return afterLowVibration;
 }
 
 Session::Session(Checkpoint checkpoint, bool releaseWhenDestroyed)
@@ -156,23 +172,7 @@ Failure Session::readChannel(uint32_t channel, ChannelSettings *out) const
         }
         if (reading.status != 0)
             return {readFailure(what), reading.status};
-        switch (what) {
-        case Read::ChannelType:
-            settings.positioner = reading.value == PositionerChannel;
-            break;
-        case Read::SensorType:
-            settings.sensorType = reading.value;
-            break;
-        case Read::Speed:
-            settings.speed = reading.value;
-            break;
-        case Read::Acceleration:
-            settings.acceleration = reading.value;
-            break;
-        case Read::LowVibration:
-            settings.lowVibration = reading.value != 0 ? LowVibration::On : LowVibration::Off;
-            break;
-        }
+        apply(&settings, what, reading);
         // Nothing more of a channel the program does not serve is read.
         if (!settings.positioner)
             break;
@@ -181,35 +181,11 @@ Failure Session::readChannel(uint32_t channel, ChannelSettings *out) const
     return {};
 }
 
-Failure Session::writeOnly(uint32_t channel, Setting setting, uint32_t value) const
-{
-    switch (setting) {
-    case Setting::Speed:
-        if (const uint32_t status = call::setClosedLoopMoveSpeed(m_system, channel, value))
-            return {message::writeSpeed, status};
-        return {};
-    case Setting::Acceleration:
-        if (const uint32_t status = call::setClosedLoopMoveAcceleration(m_system, channel, value))
-            return {message::writeAcceleration, status};
-        return {};
-    case Setting::LowVibration:
-        break;
-    }
-    // Only a stopped channel gets the property.
-    if (const uint32_t status = call::stop(m_system, channel))
-        return {message::stopForLowVibration, status};
-    const uint32_t key = lowVibrationKey();
-    if (const uint32_t status
-        = call::setChannelProperty(m_system, channel, key, value != 0 ? 1 : 0))
-        return {message::writeLowVibration, status};
-    return {};
-}
-
 Failure Session::write(uint32_t channel, Setting setting, uint32_t value,
                        const ReadBack &readBack) const
 {
     checkpoint();
-    if (const Failure failure = writeOnly(channel, setting, value))
+    if (const Failure failure = info(setting).write(m_system, channel, value))
         return failure;
     // No checkpoint in between: the write and its reads are one step, so the caller always
     // learns that the write was made.

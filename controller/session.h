@@ -1,6 +1,7 @@
 #ifndef SESSION_H
 #define SESSION_H
 
+#include "setting.h"
 #include "snapshot.h"
 
 #include <QString>
@@ -32,11 +33,12 @@ struct Reading
     uint32_t value = 0;
 };
 
-// The five reads of a channel, in the order a full read-back makes them.
-enum class Read { ChannelType, SensorType, Speed, Acceleration, LowVibration };
 const std::vector<Read> &fullReadBack();
 // The message format for a failed `read`.
 const char *readFailure(Read read);
+
+// Puts a successful `reading` into `settings`; Low Vibration Mode's PropertyNotSupported too.
+void apply(ChannelSettings *settings, Read read, const Reading &reading);
 
 // Channel type 0 is the only kind of channel the program serves.
 constexpr uint32_t PositionerChannel = 0;
@@ -89,7 +91,6 @@ private:
     bool m_open = false;
 
     void checkpoint() const;
-    Failure writeOnly(uint32_t channel, Setting setting, uint32_t value) const;
 };
 
 } // namespace nexil

@@ -1,6 +1,8 @@
 #ifndef SNAPSHOT_H
 #define SNAPSHOT_H
 
+#include "setting.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -26,12 +28,13 @@ struct ChannelSettings
     LowVibration lowVibration = LowVibration::Off;
 };
 
-// The three settings, in the order the window shows them and a restore writes them.
-enum class Setting { Speed, Acceleration, LowVibration };
-const std::vector<Setting> &allSettings();
 // Low Vibration Mode as written: 1 on, 0 off.
 uint32_t valueOf(const ChannelSettings &channel, Setting setting);
+void setValue(ChannelSettings *channel, Setting setting, uint32_t value);
 bool differs(const ChannelSettings &now, const ChannelSettings &wanted, Setting setting);
+// The channel's `setting` through formatValue(), with the unit of its sensor type if asked;
+// "unsupported" for a mode the channel does not have.
+QString settingText(const ChannelSettings &channel, Setting setting, bool withUnit = false);
 
 struct Snapshot
 {

@@ -1,6 +1,9 @@
 #include "historylog.h"
 
 #include "escaped.h"
+#include "restoretext.h"
+
+#include <QCoreApplication>
 
 #include <algorithm>
 
@@ -18,6 +21,21 @@ void HistoryLog::add(Kind kind, const QString &text)
     beginInsertRows(QModelIndex(), size(), size());
     m_entries.push_back({QDateTime::currentDateTime(), kind, text});
     endInsertRows();
+}
+
+void HistoryLog::addWrite(const nexil::WriteResult &result)
+{
+    // The window's texts, in its translation context.
+    const auto tr = [](const char *text) { return QCoreApplication::translate("Velotune", text); };
+    const nexil::SettingInfo &setting = nexil::info(result.setting);
+    const QString before
+            = result.before ? nexil::formatValue(result.setting, *result.before) : tr("unknown");
+    add(Kind::Write,
+        tr("Channel %1: %2 %3 \u2192 %4: %5")
+                .arg(result.channel)
+                .arg(tr(setting.historyName), before,
+                     nexil::formatValue(result.setting, result.value, result.sensorType),
+                     nexil::restoretext::writeOutcome(result)));
 }
 
 QString HistoryLog::kindText(Kind kind)

@@ -1,6 +1,8 @@
 #ifndef HISTORYLOG_H
 #define HISTORYLOG_H
 
+#include "channelmodel.h"
+
 #include <QAbstractTableModel>
 #include <QDateTime>
 #include <QString>
@@ -29,6 +31,8 @@ public:
     explicit HistoryLog(QObject *parent = nullptr, int limit = defaultLimit);
 
     void add(Kind kind, const QString &text);
+    // "Channel 1: speed 500.000 → 600.000 nm/sec: written", or FAILED with the reason.
+    void addWrite(const nexil::WriteResult &result);
     int size() const { return int(m_entries.size()); }
     int limit() const { return m_limit; }
     const Entry &entry(int row) const { return m_entries[size_t(row)]; }

@@ -374,11 +374,14 @@ private slots:
                                               "not read back"),
                                QStringLiteral("stopped after 3 of 3 planned write(s)")}
                 << "restored";
+        // set reads nothing but the write's own reads: one of them fails.
         QTest::newRow("set, read fails after the write")
                 << QStringList{QStringLiteral("set"),       first,
                                QStringLiteral("--channel"), QStringLiteral("0"),
                                QStringLiteral("--speed"),   QStringLiteral("1800000")}
-                << afterSpeed << 4
+                << QStringLiteral("fail TQ_GetClosedLoopMoveAcceleration_S 32 after "
+                                  "TQ_SetClosedLoopMoveSpeed_S")
+                << 4
                 << QStringList{QStringLiteral(
                            "channel 0 speed: 1.500.000 -> 1.800.000 written, not read back")}
                 << "channel  positioner";
@@ -392,6 +395,15 @@ private slots:
                 << QStringList{QStringLiteral("channel 0 speed: 1.500.000 -> 2.000.000 FAILED: "
                                               "channel 0: Could not set speed value. Error: 32")}
                 << "restored";
+        // Reported on the channel that refused, not the first.
+        QTest::newRow("restore, refused on channel 2")
+                << QStringList{QStringLiteral("restore"), first, QStringLiteral("before.json")}
+                << "fail TQ_SetClosedLoopMoveAcceleration_S 32" << 1
+                << QStringList{QStringLiteral("channel 2 acceleration: 123 -> 2.000.000 FAILED: "
+                                              "channel 2: Could not set acceleration value. "
+                                              "Error: 32"),
+                               QStringLiteral("channel 0 speed: 1.500.000 -> 2.000.000 restored")}
+                << "not read back";
         QTest::newRow("set, refused write reads back as asked")
                 << QStringList{QStringLiteral("set"),       first,
                                QStringLiteral("--channel"), QStringLiteral("0"),
