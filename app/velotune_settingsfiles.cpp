@@ -9,7 +9,6 @@
 #include "velotune.h"
 
 #include <QFileDialog>
-#include <QMessageBox>
 
 SettingsDiffDialog *Velotune::settingsDiffDialog()
 {
@@ -46,11 +45,7 @@ bool Velotune::askAndReadSnapshot(QString *path, nexil::Snapshot *file, const QS
 
 void Velotune::warnAboutFile(const QString &text)
 {
-    // One message, one line, whatever the file's name holds, and never read as markup.
-    QMessageBox box(QMessageBox::Warning, tr("Settings File"), nexil::escaped(text),
-                    QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    filequestions::warn(this, tr("Settings File"), text);
 }
 
 bool Velotune::readEveryChannel(std::vector<nexil::ChannelSettings> *channels,
