@@ -53,4 +53,27 @@ bool unitsDiffer(const Difference &difference)
             && !sameUnits(difference.leftSensorType, difference.rightSensorType);
 }
 
+QString unitsNote(const Difference &difference)
+{
+    if (!unitsDiffer(difference))
+        return QString();
+    return QStringLiteral("other units (%1 -> %2): speed and acceleration not compared")
+            .arg(speedUnit(difference.leftSensorType), speedUnit(difference.rightSensorType));
+}
+
+QString differenceLine(const Difference &difference)
+{
+    const QString subject = difference.channel < 0
+            ? difference.field
+            : QStringLiteral("channel %1 %2").arg(difference.channel).arg(difference.field);
+    // Both sides have the same units here: compare() leaves out numbers in other units.
+    const QString left = valueText(difference.field, difference.left, difference.leftSensorType);
+    const QString right = valueText(difference.field, difference.right, difference.rightSensorType);
+    QString line = QStringLiteral("%1: %2 -> %3").arg(subject, left, right);
+    const QString note = unitsNote(difference);
+    if (!note.isEmpty())
+        line += QStringLiteral(", ") + note;
+    return line;
+}
+
 } // namespace nexil::snapshot
