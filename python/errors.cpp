@@ -96,11 +96,13 @@ ControllerFailure failureOf(const nexil::Failure &failure, const QString &prefix
 
 Interruption::~Interruption()
 {
+    // Not raised: the sequence ended in another exception, which goes on instead.
     if (pending()) {
-        const py::gil_scoped_acquire gil;
+        const PyGILState_STATE gil = PyGILState_Ensure();
         Py_XDECREF(m_type);
         Py_XDECREF(m_value);
         Py_XDECREF(m_traceback);
+        PyGILState_Release(gil);
     }
 }
 
@@ -128,6 +130,8 @@ void Interruption::raise(const char *attribute, py::object value)
 void bindErrors(py::module_ &m)
 {
     py::exec(exceptionClasses, m.attr("__dict__"));
+    // By value: the signature pybind11 takes.
+    // NOLINTNEXTLINE(performance-unnecessary-value-param)
     py::register_exception_translator([](std::exception_ptr error) {
         try {
             if (error)
