@@ -133,6 +133,12 @@ Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
                                      + QStringLiteral("/plugins"));
 
     ui.setupUi(this);
+    fields = {{ui.sbSpeed, {ui.sbSpeed, nexil::Setting::Speed}},
+              {ui.sbAcceleration, {ui.sbAcceleration, nexil::Setting::Acceleration}}};
+    for (const auto &field : fields) {
+        const nexil::SettingInfo &setting = nexil::info(field.second.second);
+        field.second.first->setRange(int(setting.minimum), int(setting.maximum));
+    }
     ui.lLowVibration->setEnabled(false);
     ui.pbLowVibration->setEnabled(false);
     addRangeToToolTip(ui.sbSpeed);
@@ -158,8 +164,6 @@ Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
     ui.cbLocator->installEventFilter(new NoAltTyping(ui.cbLocator));
     SepSpinBox::takeWheelOnlyWithFocus(ui.sbChannelIndex);
 
-    fields = {{ui.sbSpeed, {ui.sbSpeed, nexil::Setting::Speed}},
-              {ui.sbAcceleration, {ui.sbAcceleration, nexil::Setting::Acceleration}}};
     connect(model, &nexil::ChannelModel::written, this, &Velotune::noteWritten);
 
     statusTip = new StatusTip(ui.statusBar);

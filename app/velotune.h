@@ -12,15 +12,15 @@
 
 // The main window. Its bodies live beside the concern they serve:
 //   velotune.cpp               construction, settings, shortcuts, destructor, About slot
-//   velotune_connection.cpp    on_pbRefresh_clicked, on_pbConnect_clicked, enableSettingsFiles
-//   velotune_readback.cpp      on_sbChannelIndex_valueChanged, fetch, show*,
-//                              showChannelSettings
+//   velotune_connection.cpp    on_pbRefresh_clicked, on_pbConnect_clicked,
+//                              on_sbChannelIndex_valueChanged, enableSettingsFiles
+//   velotune_readback.cpp      fetch, show*, showChannelSettings (calls nothing of the others)
 //   velotune_writes.cpp        on_sbSpeed_valueChanged, on_sbAcceleration_valueChanged,
 //                              on_pbLowVibration_clicked, showLowVibrationAfterRefusal,
 //                              on_sbSpeed_refused, on_sbAcceleration_refused,
 //                              stepped, writeBox, writeHeldSteps
 //   velotune_statusmessage.cpp showStatus
-//   velotune_overview.cpp      on_aChannels_triggered, readOverview, readOverviewRow,
+//   velotune_overview.cpp      on_aChannels_triggered, readOverview,
 //                              writeFromOverview, rereadOverviewRow, followConnection
 //   velotune_settingsfiles.cpp on_aSaveSettings_triggered, on_aCompareSettings_triggered,
 //                              on_aRestoreSettings_triggered, askSnapshotFile,
@@ -100,7 +100,6 @@ private:
 
     // Every row of the overview read again, or emptied without a connection.
     void readOverview();
-    ChannelRow readOverviewRow(uint32_t channel);
     // An edit the user made in the overview.
     void writeFromOverview(uint32_t channel, nexil::Setting setting, uint32_t value);
     // The written channel's row, read again while the overview is shown.

@@ -89,6 +89,16 @@ void Velotune::on_pbConnect_clicked(bool on)
     followConnection();
 }
 
+void Velotune::on_sbChannelIndex_valueChanged(int value)
+{
+    const slowlink::Action action;
+    // Steps held for the channel being left are its own.
+    writeHeldSteps();
+    const auto channel = uint32_t(value);
+    for (const nexil::Read read : nexil::fullReadBack())
+        fetch(read, channel);
+}
+
 // Saving, comparing and restoring need an open controller.
 void Velotune::enableSettingsFiles(bool connected)
 {

@@ -1,30 +1,13 @@
 #include "channeloverview.h"
 #include "slowlink.h"
-#include "statusformat.h"
 #include "velotune.h"
-
-#include <algorithm>
-
-namespace {
-
-// A controller that claims more channels than this is shown in part: reading millions of
-// channels would freeze the window for good.
-constexpr uint32_t maxOverviewRows = 1024;
-
-} // namespace
 
 void Velotune::on_aChannels_triggered()
 {
     if (overview == nullptr) {
         overview = new ChannelOverview(this);
-        overview->setSpeedRange(ui.sbSpeed->minimum(), ui.sbSpeed->givenMaximum());
-        overview->setAccelerationRange(ui.sbAcceleration->minimum(),
-                                       ui.sbAcceleration->givenMaximum());
         connect(overview, &ChannelOverview::refreshRequested, this, &Velotune::readOverview);
-        connect(overview, &ChannelOverview::writeRequested, this,
-                [this](uint32_t channel, nexil::Setting setting, uint32_t value, uint32_t) {
-                    writeFromOverview(channel, setting, value);
-                });
+        connect(overview, &ChannelOverview::writeRequested, this, &Velotune::writeFromOverview);
         connect(overview, &ChannelOverview::channelActivated, this, [this](uint32_t channel) {
             if (ui.sbChannelIndex->isEnabled() && channel <= uint32_t(ui.sbChannelIndex->maximum()))
                 ui.sbChannelIndex->setValue(int(channel));
@@ -50,32 +33,11 @@ void Velotune::readOverview()
         return;
     }
     const slowlink::Action action;
-    const uint32_t count = model->channelCount();
-    const uint32_t shown = std::min(count, maxOverviewRows);
-    std::vector<ChannelRow> rows;
-    rows.reserve(shown);
-    for (uint32_t channel = 0; channel < shown; ++channel)
-        rows.push_back(readOverviewRow(channel));
-    overview->setRows(rows);
-    overview->setNote(count > shown
-                              ? tr("Showing the first %1 of %2 channels.").arg(shown).arg(count)
-                              : QString());
+    overview->readRows(model);
     // The form's channel was read too: the form shows what the controller holds.
-    const auto formChannel = uint32_t(ui.sbChannelIndex->value());
-    if (formChannel < shown && rows[formChannel].failure.isEmpty())
-        showChannelSettings(rows[formChannel].settings);
-}
-
-ChannelRow Velotune::readOverviewRow(uint32_t channel)
-{
-    ChannelRow row;
-    row.settings.index = channel;
-    if (const nexil::Failure failure = model->readChannel(channel, &row.settings)) {
-        row.settings = nexil::ChannelSettings();
-        row.settings.index = channel;
-        row.failure = failureMessage(failure);
-    }
-    return row;
+    const ChannelRow *row = overview->row(uint32_t(ui.sbChannelIndex->value()));
+    if (row != nullptr && row->failure.isEmpty())
+        showChannelSettings(row->settings);
 }
 
 void Velotune::writeFromOverview(uint32_t channel, nexil::Setting setting, uint32_t value)
@@ -93,18 +55,16 @@ void Velotune::writeFromOverview(uint32_t channel, nexil::Setting setting, uint3
     if (result.outcome == nexil::Outcome::Refused)
         showMessage(result.message, messageTimeout);
     // Taken or refused, the row shows what the controller holds now.
-    const ChannelRow row = readOverviewRow(channel);
-    overview->setRow(row);
-    if (formChannel && row.failure.isEmpty())
-        showChannelSettings(row.settings);
+    overview->rereadRow(model, channel);
+    const ChannelRow *row = overview->row(channel);
+    if (formChannel && row != nullptr && row->failure.isEmpty())
+        showChannelSettings(row->settings);
 }
 
 void Velotune::rereadOverviewRow(uint32_t channel)
 {
-    if (overview == nullptr || !overview->isVisible() || !model->isOpen()
-        || channel >= maxOverviewRows)
-        return;
-    overview->setRow(readOverviewRow(channel));
+    if (overview != nullptr && overview->isVisible() && model->isOpen())
+        overview->rereadRow(model, channel);
 }
 
 void Velotune::followConnection()

@@ -1,19 +1,8 @@
 #include "nexillibrary.h"
-#include "slowlink.h"
 #include "units.h"
 #include "velotune.h"
 
 #include <QSignalBlocker>
-
-void Velotune::on_sbChannelIndex_valueChanged(int value)
-{
-    const slowlink::Action action;
-    // Steps held for the channel being left are its own.
-    writeHeldSteps();
-    const auto channel = uint32_t(value);
-    for (const nexil::Read read : nexil::fullReadBack())
-        fetch(read, channel);
-}
 
 void Velotune::fetch(nexil::Read read, uint32_t channel)
 {

@@ -1,64 +1,14 @@
-#include "differencetext.h"
+#include "diffrows.h"
 #include "escaped.h"
 #include "filereplace.h"
 #include "restoretext.h"
 #include "settingsdiffdialog.h"
 #include "slowlink.h"
 #include "snapshotsession.h"
-#include "statusformat.h"
-#include "units.h"
 #include "velotune.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
-
-#include <algorithm>
-#include <iterator>
-
-namespace {
-
-using Row = SettingsDiffDialog::Row;
-
-// The file's keys, as the form names the fields.
-QString fieldLabel(const QString &field)
-{
-    for (const nexil::SettingInfo &setting : nexil::settingTable()) {
-        if (field == QLatin1String(setting.key))
-            return Velotune::tr(setting.label);
-    }
-    if (field == QLatin1String("positioner"))
-        return Velotune::tr("Positioner");
-    if (field == QLatin1String("sensorType"))
-        return Velotune::tr("Sensor type");
-    if (field == QLatin1String("channels"))
-        return Velotune::tr("Channels");
-    return field;
-}
-
-Row differenceRow(const nexil::snapshot::Difference &d)
-{
-    Row row;
-    row.channel = d.channel < 0 ? QString() : QString::number(d.channel);
-    row.field = fieldLabel(d.field);
-    row.fileValue = nexil::snapshot::valueText(d.field, d.left, d.leftSensorType);
-    row.controllerValue = nexil::snapshot::valueText(d.field, d.right, d.rightSensorType);
-    if (nexil::snapshot::unitsDiffer(d))
-        row.outcome = nexil::restoretext::otherUnits();
-    return row;
-}
-
-Row stepRow(const nexil::snapshot::Step &step, const nexil::ChannelSettings &file,
-            const nexil::ChannelSettings &controller)
-{
-    Row row;
-    row.channel = QString::number(step.channel);
-    row.field = fieldLabel(nexil::snapshot::fieldName(step.setting));
-    row.fileValue = nexil::settingText(file, step.setting, true);
-    row.controllerValue = nexil::settingText(controller, step.setting, true);
-    return row;
-}
-
-} // namespace
 
 SettingsDiffDialog *Velotune::settingsDiffDialog()
 {
@@ -154,8 +104,7 @@ void Velotune::on_aCompareSettings_triggered()
     }
     const std::vector<nexil::snapshot::Difference> differences
             = nexil::snapshot::compare(file.channels, now);
-    std::vector<Row> rows;
-    std::transform(differences.begin(), differences.end(), std::back_inserter(rows), differenceRow);
+    const std::vector<diffrows::Row> rows = diffrows::differences(differences);
     const QString sides = nexil::escaped(path) + tr(" and ") + nexil::escaped(model->locator());
     SettingsDiffDialog *dialog = settingsDiffDialog();
     dialog->showComparison(
@@ -189,9 +138,7 @@ void Velotune::on_aRestoreSettings_triggered()
             return;
         }
     }
-    std::vector<Row> rows;
-    for (const nexil::snapshot::Step &step : plan.steps)
-        rows.push_back(stepRow(step, file.channels[step.channel], plan.beforeOf(step.channel)));
+    const std::vector<diffrows::Row> rows = diffrows::plan(plan);
     const QString sides = nexil::escaped(path) + tr(" and ") + nexil::escaped(model->locator());
     SettingsDiffDialog *dialog = settingsDiffDialog();
     dialog->showPlan(rows.empty()
@@ -215,17 +162,6 @@ void Velotune::restorePlanned(const nexil::RestorePlan &plan)
         return channel == formChannel ? shownReads() : nexil::Session::ReadBack();
     });
 
-    std::vector<Row> rows;
-    for (const nexil::RestoreStep &step : result.steps) {
-        const uint32_t channel = step.step.channel;
-        Row row = stepRow(step.step, plan.file.channels[channel], plan.beforeOf(channel));
-        const QString held = channel < result.after.size()
-                ? nexil::settingText(result.after[channel], step.step.setting, true)
-                : QString();
-        row.outcome = nexil::restoretext::stepOutcome(step, held);
-        row.failed = step.outcome != nexil::StepOutcome::AsAsked;
-        rows.push_back(row);
-    }
     for (const nexil::ChannelSettings &channel : result.after)
         showChannelSettings(channel);
 
@@ -239,5 +175,5 @@ void Velotune::restorePlanned(const nexil::RestorePlan &plan)
         summary = nexil::restoretext::matches(who, path, result.steps.size()) + QLatin1Char('.');
     else
         summary = nexil::restoretext::doesNotMatch(who, path) + QLatin1Char('.');
-    settingsDiffDialog()->showOutcome(summary, rows);
+    settingsDiffDialog()->showOutcome(summary, diffrows::outcome(plan, result));
 }

@@ -19,30 +19,20 @@ ChannelDelegate::ChannelDelegate(QObject *parent) : QStyledItemDelegate(parent) 
 
 ChannelDelegate::~ChannelDelegate() = default;
 
-void ChannelDelegate::setSpeedRange(int minimum, int maximum)
-{
-    m_speedMinimum = minimum;
-    m_speedMaximum = maximum;
-}
-
-void ChannelDelegate::setAccelerationRange(int minimum, int maximum)
-{
-    m_accelerationMinimum = minimum;
-    m_accelerationMaximum = maximum;
-}
-
 QWidget *ChannelDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &option,
                                        const QModelIndex &index) const
 {
-    const int column = index.column();
-    if (column != ChannelTable::Speed && column != ChannelTable::Acceleration)
+    const std::optional<nexil::Setting> setting = ChannelTable::settingOf(index.column());
+    if (!setting || nexil::info(*setting).unit == nullptr)
         return QStyledItemDelegate::createEditor(parent, option, index);
-    const bool speed = column == ChannelTable::Speed;
-    auto *box = new SepSpinBox(parent, speed ? "sbCellSpeed" : "sbCellAcceleration");
+    const nexil::SettingInfo &info = nexil::info(*setting);
+    // "sbCellSpeed", "sbCellAcceleration"
+    QByteArray name = info.key;
+    name[0] = char(QChar::toUpper(uint(name[0])));
+    auto *box = new SepSpinBox(parent, QByteArray("sbCell" + name).constData());
     box->setFrame(false);
     box->setFont(option.font);
-    box->setRange(speed ? m_speedMinimum : m_accelerationMinimum,
-                  speed ? m_speedMaximum : m_accelerationMaximum);
+    box->setRange(int(info.minimum), int(info.maximum));
     connect(box, &SepSpinBox::refused, this, &ChannelDelegate::refused);
     return box;
 }

@@ -4,7 +4,8 @@
 #include <QStyledItemDelegate>
 
 // Speed and acceleration cells are edited in the window's own grouped spin box, with the
-// form's ranges, so typed text is read and refused exactly as in the form.
+// ranges of the settings' table, as the form's, so typed text is read and refused exactly as in the
+// form.
 class ChannelDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -12,9 +13,6 @@ class ChannelDelegate : public QStyledItemDelegate
 public:
     explicit ChannelDelegate(QObject *parent = nullptr);
     ~ChannelDelegate() override;
-
-    void setSpeedRange(int minimum, int maximum);
-    void setAccelerationRange(int minimum, int maximum);
 
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
                           const QModelIndex &index) const override;
@@ -28,12 +26,6 @@ signals:
 
 protected:
     bool eventFilter(QObject *object, QEvent *event) override;
-
-private:
-    int m_speedMinimum = 0;
-    int m_speedMaximum = 0;
-    int m_accelerationMinimum = 0;
-    int m_accelerationMaximum = 0;
 };
 
 #endif // CHANNELDELEGATE_H

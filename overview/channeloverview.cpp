@@ -2,8 +2,11 @@
 
 #include "channeldelegate.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QShortcut>
+
+#include <algorithm>
 
 ChannelOverview::ChannelOverview(QWidget *parent)
     : QWidget(parent, Qt::Window),
@@ -36,14 +39,43 @@ ChannelOverview::~ChannelOverview()
     m_delegate->disconnect(this);
 }
 
-void ChannelOverview::setSpeedRange(int minimum, int maximum)
+void ChannelOverview::readRows(nexil::ChannelModel *model)
 {
-    m_delegate->setSpeedRange(minimum, maximum);
+    const uint32_t count = model->channelCount();
+    const uint32_t shown = std::min(count, maxRows);
+    std::vector<ChannelRow> rows;
+    rows.reserve(shown);
+    for (uint32_t channel = 0; channel < shown; ++channel)
+        rows.push_back(readRow(model, channel));
+    setRows(rows);
+    setNote(count > shown ? QCoreApplication::translate("Velotune",
+                                                        "Showing the first %1 of %2 channels.")
+                                    .arg(shown)
+                                    .arg(count)
+                          : QString());
 }
 
-void ChannelOverview::setAccelerationRange(int minimum, int maximum)
+ChannelRow ChannelOverview::readRow(nexil::ChannelModel *model, uint32_t channel)
 {
-    m_delegate->setAccelerationRange(minimum, maximum);
+    ChannelRow row;
+    row.settings.index = channel;
+    if (const nexil::Failure failure = model->readChannel(channel, &row.settings)) {
+        row.settings = nexil::ChannelSettings();
+        row.settings.index = channel;
+        row.failure = model->message(failure);
+    }
+    return row;
+}
+
+void ChannelOverview::rereadRow(nexil::ChannelModel *model, uint32_t channel)
+{
+    if (channel < maxRows)
+        setRow(readRow(model, channel));
+}
+
+const ChannelRow *ChannelOverview::row(uint32_t channel) const
+{
+    return m_table->row(channel);
 }
 
 void ChannelOverview::setRows(std::vector<ChannelRow> rows)

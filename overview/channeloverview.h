@@ -1,6 +1,7 @@
 #ifndef CHANNELOVERVIEW_H
 #define CHANNELOVERVIEW_H
 
+#include "channelmodel.h"
 #include "channeltable.h"
 #include "ui_channeloverview.h"
 
@@ -22,9 +23,16 @@ public:
     explicit ChannelOverview(QWidget *parent = nullptr);
     ~ChannelOverview() override;
 
-    // The ranges of the form's speed and acceleration fields.
-    void setSpeedRange(int minimum, int maximum);
-    void setAccelerationRange(int minimum, int maximum);
+    // A controller that claims more channels than this is shown in part: reading millions of
+    // channels would freeze the window for good.
+    static constexpr uint32_t maxRows = 1024;
+
+    // Every row read through `model`, up to maxRows; `action` spans the reads.
+    void readRows(nexil::ChannelModel *model);
+    // The row of `channel` read again, when it is shown.
+    void rereadRow(nexil::ChannelModel *model, uint32_t channel);
+    // The row of `channel`, if shown.
+    const ChannelRow *row(uint32_t channel) const;
 
     void setRows(std::vector<ChannelRow> rows);
     void setRow(const ChannelRow &row);
@@ -35,7 +43,7 @@ public:
 
 signals:
     void refreshRequested();
-    void writeRequested(uint32_t channel, nexil::Setting setting, uint32_t value, uint32_t before);
+    void writeRequested(uint32_t channel, nexil::Setting setting, uint32_t value);
     void channelActivated(uint32_t channel);
     // Typed text in a cell was not taken; `reason` says why.
     void refused(const QString &reason);
@@ -45,6 +53,7 @@ private slots:
     void on_tvChannels_activated(const QModelIndex &index);
 
 private:
+    static ChannelRow readRow(nexil::ChannelModel *model, uint32_t channel);
     // A failed row's message spans the value columns.
     void showFailures(int first, int last);
 

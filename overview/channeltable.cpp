@@ -3,6 +3,7 @@
 #include "units.h"
 
 #include <cstdint>
+#include <map>
 
 namespace {
 
@@ -44,15 +45,12 @@ QString ChannelTable::text(const ChannelRow &row, int column) const
         return tr("%1 (%2, %3)")
                 .arg(s.sensorType)
                 .arg(nexil::speedUnit(s.sensorType), nexil::accelerationUnit(s.sensorType));
-    case Speed:
-        return nexil::grouped(s.speed);
-    case Acceleration:
-        return nexil::grouped(s.acceleration);
-    case LowVibration:
-        return nexil::snapshot::lowVibrationText(s.lowVibration);
     default:
-        return QString();
+        break;
     }
+    if (const std::optional<nexil::Setting> setting = settingOf(column))
+        return nexil::settingText(s, *setting);
+    return QString();
 }
 
 QVariant ChannelTable::data(const QModelIndex &index, int role) const
@@ -69,7 +67,7 @@ QVariant ChannelTable::data(const QModelIndex &index, int role) const
     case Qt::EditRole:
         if (!editable(index))
             return text(row, column);
-        return qulonglong(column == Speed ? row.settings.speed : row.settings.acceleration);
+        return qulonglong(nexil::valueOf(row.settings, *settingOf(column)));
     case Qt::CheckStateRole:
         if (!toggleable(index))
             return QVariant();
@@ -108,16 +106,32 @@ QVariant ChannelTable::headerData(int section, Qt::Orientation orientation, int 
     }
 }
 
+std::optional<nexil::Setting> ChannelTable::settingOf(int column)
+{
+    static const std::map<int, nexil::Setting> columns = {
+            {Speed, nexil::Setting::Speed},
+            {Acceleration, nexil::Setting::Acceleration},
+            {LowVibration, nexil::Setting::LowVibration},
+    };
+    const auto found = columns.find(column);
+    if (found == columns.end())
+        return std::nullopt;
+    return found->second;
+}
+
+// Numbers are typed, on/off settings toggled.
 bool ChannelTable::editable(const QModelIndex &index) const
 {
-    return (index.column() == Speed || index.column() == Acceleration)
+    const std::optional<nexil::Setting> setting = settingOf(index.column());
+    return setting && nexil::info(*setting).unit != nullptr
             && readInFull(m_rows[size_t(index.row())]);
 }
 
 bool ChannelTable::toggleable(const QModelIndex &index) const
 {
     const ChannelRow &row = m_rows[size_t(index.row())];
-    return index.column() == LowVibration && readInFull(row)
+    const std::optional<nexil::Setting> setting = settingOf(index.column());
+    return setting && nexil::info(*setting).unit == nullptr && readInFull(row)
             && row.settings.lowVibration != nexil::LowVibration::Unsupported;
 }
 
@@ -140,8 +154,7 @@ bool ChannelTable::setData(const QModelIndex &index, const QVariant &value, int 
     const nexil::ChannelSettings &s = m_rows[size_t(index.row())].settings;
     if (role == Qt::CheckStateRole && toggleable(index)) {
         const bool on = value.toInt() == Qt::Checked;
-        emit writeRequested(s.index, nexil::Setting::LowVibration, on ? 1 : 0,
-                            s.lowVibration == nexil::LowVibration::On ? 1 : 0);
+        emit writeRequested(s.index, *settingOf(index.column()), on ? 1 : 0);
         return true;
     }
     if (role != Qt::EditRole || !editable(index))
@@ -150,9 +163,7 @@ bool ChannelTable::setData(const QModelIndex &index, const QVariant &value, int 
     const qulonglong wanted = value.toULongLong(&ok);
     if (!ok || wanted > UINT32_MAX)
         return false;
-    const bool speed = index.column() == Speed;
-    emit writeRequested(s.index, speed ? nexil::Setting::Speed : nexil::Setting::Acceleration,
-                        uint32_t(wanted), speed ? s.speed : s.acceleration);
+    emit writeRequested(s.index, *settingOf(index.column()), uint32_t(wanted));
     return true;
 }
 

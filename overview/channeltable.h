@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // One channel as the window last read it.
@@ -43,10 +44,16 @@ public:
     void setRow(const ChannelRow &row);
     void clear();
     bool failed(int row) const;
+    const ChannelRow *row(uint32_t channel) const
+    {
+        return channel < m_rows.size() ? &m_rows[channel] : nullptr;
+    }
+    // The setting a column shows, if any.
+    static std::optional<nexil::Setting> settingOf(int column);
 
 signals:
     // The user asked for `value` where the row showed `before`.
-    void writeRequested(uint32_t channel, nexil::Setting setting, uint32_t value, uint32_t before);
+    void writeRequested(uint32_t channel, nexil::Setting setting, uint32_t value);
 
 private:
     QString text(const ChannelRow &row, int column) const;

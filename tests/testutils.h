@@ -6,8 +6,10 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
@@ -19,6 +21,8 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace testutils {
 
@@ -53,6 +57,89 @@ inline void onNextModal(std::function<void(QWidget *)> handle, int timeoutMs = 5
             timer->deleteLater();
             if (modal)
                 handle(modal);
+        }
+    });
+    timer->start();
+}
+
+// A handler for the first modal widget that `matches`.
+struct ModalStep
+{
+    std::function<bool(QWidget *)> matches;
+    std::function<void(QWidget *)> handle;
+};
+
+// The step waiting now, how many are left, and a modal widget that no step awaited, so a test
+// can tell that every dialog it expected did open, none of its steps outlives it, and nothing
+// else opened.
+inline QPointer<QTimer> &modalWaiting()
+{
+    static QPointer<QTimer> timer;
+    return timer;
+}
+inline int &modalStepsLeft()
+{
+    static int left = 0;
+    return left;
+}
+inline QString &unexpectedModal()
+{
+    static QString name;
+    return name;
+}
+
+inline QString describeModal(const QWidget *modal)
+{
+    QString text = QString::fromLatin1(modal->metaObject()->className());
+    if (!modal->objectName().isEmpty())
+        text += QLatin1Char(' ') + modal->objectName();
+    return text + QStringLiteral(" \"") + modal->windowTitle() + QLatin1Char('"');
+}
+
+// Handles the modal widgets that open next, one step each, in order. A step is armed once the
+// one before it has run, and waits for a visible modal widget of its own kind, so a dialog
+// that is closing is never taken for the next one. A modal widget of another kind that stays
+// open is closed and named in unexpectedModal(): the test fails at once instead of blocking in
+// its exec(). Gives up after 10 s.
+inline void onModals(std::vector<ModalStep> steps)
+{
+    modalStepsLeft() = int(steps.size());
+    // Once every step has run, none matches: any modal widget that stays open is unexpected.
+    const ModalStep first
+            = steps.empty() ? ModalStep{[](QWidget *) { return false; }, nullptr} : steps.front();
+    const bool last = steps.empty();
+    if (!last)
+        steps.erase(steps.begin());
+    auto *timer = new QTimer;
+    modalWaiting() = timer;
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    // How long the same other modal widget has been seen.
+    auto other = std::make_shared<std::pair<QPointer<QWidget>, int>>();
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, started, first, steps, other, last] {
+        QWidget *modal = QApplication::activeModalWidget();
+        const bool visible = modal != nullptr && modal->isVisible();
+        const bool found = visible && first.matches(modal);
+        if (visible && !found) {
+            // A dialog that is only closing is gone within a few turns of the event loop.
+            other->second = other->first == modal ? other->second + 1 : 0;
+            other->first = modal;
+            if (other->second >= 25) {
+                timer->stop();
+                timer->deleteLater();
+                unexpectedModal() = describeModal(modal);
+                modal->close();
+                return;
+            }
+        }
+        if (!found && (last || started->elapsed() < 10000))
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (found) {
+            onModals(steps);
+            first.handle(modal);
         }
     });
     timer->start();

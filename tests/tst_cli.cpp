@@ -389,6 +389,15 @@ private slots:
                 << QStringList{QStringLiteral("channel 0 speed: 1.500.000 -> 2.000.000 FAILED: "
                                               "channel 0: Could not set speed value. Error: 32")}
                 << "restored";
+        // Reported on the channel that refused, not the first.
+        QTest::newRow("restore, refused on channel 2")
+                << QStringList{QStringLiteral("restore"), first, QStringLiteral("before.json")}
+                << "fail TQ_SetClosedLoopMoveAcceleration_S 32" << 1
+                << QStringList{QStringLiteral("channel 2 acceleration: 123 -> 2.000.000 FAILED: "
+                                              "channel 2: Could not set acceleration value. "
+                                              "Error: 32"),
+                               QStringLiteral("channel 0 speed: 1.500.000 -> 2.000.000 restored")}
+                << "not read back";
         QTest::newRow("set, refused write reads back as asked")
                 << QStringList{QStringLiteral("set"),       first,
                                QStringLiteral("--channel"), QStringLiteral("0"),

@@ -289,6 +289,13 @@ void tst_Overview::rowsMatchCli()
         for (int column = Index; column <= LowVibration; ++column)
             seen << cell(row, column);
         QCOMPARE(seen, expected);
+        // Only what the channel has can be changed.
+        const QAbstractItemModel *model = m_view->model();
+        QCOMPARE(model->index(row, LowVibration).flags().testFlag(Qt::ItemIsUserCheckable),
+                 positioner
+                         && c.value(QStringLiteral("lowVibration"))
+                                 != QLatin1String("unsupported"));
+        QCOMPARE(model->index(row, Speed).flags().testFlag(Qt::ItemIsEditable), positioner);
     }
 }
 

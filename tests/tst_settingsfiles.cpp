@@ -33,49 +33,8 @@ namespace {
 
 const QString key = QStringLiteral("16908289");
 
-using Handler = std::function<void(QWidget *)>;
-
-// A handler for the first modal widget that `matches`.
-struct Step
-{
-    std::function<bool(QWidget *)> matches;
-    Handler handle;
-};
-
-// The step waiting now, and how many are left, so a test can tell that every dialog it
-// expected did open, and none of its steps outlives it.
-QPointer<QTimer> waiting;
-int stepsLeft = 0;
-
-// Handles the modal widgets that open next, one step each, in order. A step is armed once the
-// one before it has run, and waits for a visible modal widget of its own kind, so a dialog
-// that is closing is never taken for the next one. Gives up after 10 s.
-void onModals(std::vector<Step> steps)
-{
-    stepsLeft = int(steps.size());
-    if (steps.empty())
-        return;
-    const Step first = steps.front();
-    steps.erase(steps.begin());
-    auto *timer = new QTimer;
-    waiting = timer;
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, started, first, steps] {
-        QWidget *modal = QApplication::activeModalWidget();
-        const bool found = modal != nullptr && modal->isVisible() && first.matches(modal);
-        if (!found && started->elapsed() < 10000)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        if (found) {
-            onModals(steps);
-            first.handle(modal);
-        }
-    });
-    timer->start();
-}
+using Step = testutils::ModalStep;
+using testutils::onModals;
 
 template<class T>
 std::function<bool(QWidget *)> isA()
@@ -137,6 +96,7 @@ struct Shown
     QString summary;
     QStringList rows;
     QStringList buttons;
+    QString defaultButton; // what Return presses
 };
 
 void readDialog(QWidget *dialog, Shown *shown)
@@ -158,9 +118,14 @@ void readDialog(QWidget *dialog, Shown *shown)
         }
     }
     shown->buttons.clear();
+    shown->defaultButton.clear();
     if (const auto *box = dialog->findChild<QDialogButtonBox *>())
-        for (const QAbstractButton *button : box->buttons())
+        for (const QAbstractButton *button : box->buttons()) {
             shown->buttons << button->text().remove(QLatin1Char('&'));
+            const auto *push = qobject_cast<const QPushButton *>(button);
+            if (push != nullptr && push->isDefault())
+                shown->defaultButton = shown->buttons.constLast();
+        }
     shown->buttons.sort();
 }
 
@@ -254,9 +219,9 @@ const std::vector<SimSystem> &fleet()
                 {"usb:id:5401",
                  {SimChannel{0, 1, 1000, 100, "off"}, SimChannel{0, 40, 80000, 9000, "off"}}});
         // Mixed: saved with the form elsewhere, compared, restored.
-        for (const char *locator :
-             {"usb:id:5102", "usb:id:5201", "usb:id:5301", "usb:id:5302", "usb:id:5303",
-              "usb:id:5304", "usb:id:5501", "usb:id:5502", "usb:id:5503", "usb:id:5504"})
+        for (const char *locator : {"usb:id:5102", "usb:id:5201", "usb:id:5301", "usb:id:5302",
+                                    "usb:id:5303", "usb:id:5304", "usb:id:5501", "usb:id:5502",
+                                    "usb:id:5503", "usb:id:5504", "usb:id:5505"})
             all.push_back({locator, mixedChannels()});
         return all;
     }();
@@ -353,10 +318,13 @@ void tst_SettingsFiles::press(QKeySequence keys, const std::vector<Step> &steps)
 {
     QVERIFY(testutils::showAndActivate(m_window));
     onModals(steps);
+    testutils::unexpectedModal().clear();
     QTest::keySequence(m_window, keys);
-    const int left = stepsLeft;
-    delete waiting;
-    stepsLeft = 0;
+    const int left = testutils::modalStepsLeft();
+    delete testutils::modalWaiting();
+    testutils::modalStepsLeft() = 0;
+    QVERIFY2(testutils::unexpectedModal().isEmpty(),
+             qPrintable(QStringLiteral("unexpected dialog: ") + testutils::unexpectedModal()));
     QCOMPARE(left, 0);
 }
 
@@ -577,6 +545,18 @@ void tst_SettingsFiles::restoreCliSnapshot_data()
                                       "position?). Error: 7777 (Injected failure)",
                             plan[2] + ok, plan[3] + ok})
             << writes.mid(0, 1) + QStringList("TQ_Stop_S(H,0)=7777") + writes.mid(3) << false;
+    // The refusal is reported on the channel that refused.
+    QTest::newRow("acceleration refused on channel 1")
+            << "usb:id:5505" << set << "TQ_SetClosedLoopMoveAcceleration_S"
+            << "Restore" << plan
+            << QStringList({plan[0] + ok, plan[1] + ok,
+                            plan[2]
+                                    + " | FAILED: Could not set acceleration value. Error: 7777 "
+                                      "(Injected failure)",
+                            plan[3] + ok})
+            << writes.mid(0, 3) + QStringList("TQ_SetClosedLoopMoveAcceleration_S(H,1,9000)=7777")
+                    + writes.mid(4)
+            << false;
 }
 
 void tst_SettingsFiles::restoreCliSnapshot()
@@ -606,6 +586,9 @@ void tst_SettingsFiles::restoreCliSnapshot()
     QCOMPARE(planned.rows, plan);
     QCOMPARE(planned.buttons,
              plan.isEmpty() ? QStringList("Close") : QStringList({"Cancel", "Restore"}));
+    // Return never writes by accident.
+    if (!plan.isEmpty())
+        QCOMPARE(planned.defaultButton, QStringLiteral("Cancel"));
     QCOMPARE(done.rows, outcome);
     if (button == QLatin1String("Restore"))
         QCOMPARE(done.buttons, QStringList("Close"));
