@@ -231,19 +231,22 @@ void bindController(py::module_ &m)
                     "Releases the controller; later calls raise velotune.Error.")
             .def(
                     "__enter__", [](ControllerObject &c) -> ControllerObject & { return c; },
-                    py::return_value_policy::reference_internal)
-            .def("__exit__",
-                 [](ControllerObject &c, const py::object &type, const py::object &,
-                    const py::object &) {
-                     try {
-                         close(*c.link);
-                     } catch (const ControllerFailure &) {
-                         // An exception already on its way out says more than the release.
-                         if (type.is_none())
-                             throw;
-                     }
-                     return false;
-                 })
+                    py::return_value_policy::reference_internal, "The controller itself.")
+            .def(
+                    "__exit__",
+                    [](ControllerObject &c, const py::object &type, const py::object &,
+                       const py::object &) {
+                        try {
+                            close(*c.link);
+                        } catch (const ControllerFailure &) {
+                            // An exception already on its way out says more than the release.
+                            if (type.is_none())
+                                throw;
+                        }
+                        return false;
+                    },
+                    "Releases the controller, as close() does; an exception leaving the block "
+                    "goes on.")
             .def("__repr__", [](const ControllerObject &c) {
                 return toPy(underLock(*c.link, [&] { return describe(*c.link); }));
             });
