@@ -110,7 +110,7 @@ with velotune.open("usb:id:31415926") as c:
 
 
 def test_ctrl_c_stops_a_restore_between_calls(tmp_path):
-    env = slow_fleet(tmp_path, 30_000)
+    env = slow_fleet(tmp_path, 100_000)
     wanted = tmp_path / "wanted.json"
     cli("save", LOCATOR, str(wanted), env=env)
     data = json.loads(wanted.read_text())
@@ -138,12 +138,14 @@ def test_ctrl_c_stops_a_restore_between_calls(tmp_path):
 THREADS = """
 import json, threading, time, velotune
 with velotune.open("usb:id:31415926") as c:
-    errors, gaps = [], []
+    errors, gaps, snapshots = [], [], []
     def writes(channel, base):
         try:
             for i in range(15):
                 c.channels[channel].speed = base + i
+            start = time.monotonic()
             c.snapshot()
+            snapshots.append(time.monotonic() - start)
         except Exception as e:
             errors.append(repr(e))
     threads = [threading.Thread(target=writes, args=(n, 1_000_000 * (n + 1))) for n in (0, 1)]
@@ -154,16 +156,17 @@ with velotune.open("usb:id:31415926") as c:
         now = time.monotonic()
         gaps.append(now - last)
         last = now
-    print(json.dumps([errors, max(gaps), [c.channels[n].speed for n in (0, 1)]]))
+    print(json.dumps([errors, max(gaps), min(snapshots),
+                      [c.channels[n].speed for n in (0, 1)]]))
 """
 
 
 def test_two_threads_share_one_controller(tmp_path):
     env = slow_fleet(tmp_path, 5_000)
-    errors, longest_gap, speeds = result(python(THREADS, env))
+    errors, longest_gap, snapshot, speeds = result(python(THREADS, env))
     assert errors == [] and speeds == [1_000_014, 2_000_014]
-    # A snapshot alone takes 17 calls of 5 ms: this thread ran meanwhile.
-    assert longest_gap < 0.05
+    # The main thread ran while a snapshot's calls were made.
+    assert longest_gap < snapshot / 2
     calls = [line.split("] ")[1] for line in open(env["VELOTUNE_TRACE_FILE"], encoding="utf-8")
              if "] TQ_" in line]
     channel = re.compile(r"channel (\d+)")
