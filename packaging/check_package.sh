@@ -113,7 +113,7 @@ if ! ldconfig -p | grep -q 'libNexilControl\.so '; then
 fi
 
 # Debian's python3 finds the module and, on the installed simulator, reads a channel.
-speed=$(NEXILCONTROL_LIBRARY=$private HOME=$scratch python3 -I -c \
+speed=$(NEXILCONTROL_LIBRARY=$private HOME=$scratch /usr/bin/python3 -I -c \
     'import velotune; c = velotune.open("usb:id:31415926"); print(c.channels[0].speed)' 2>&1 || true)
 check "python3 imports velotune and reads a channel on the simulator" "[[ '$speed' == 2000000 ]]"
 check "the type stub lies beside the module" \
