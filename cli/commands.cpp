@@ -203,7 +203,8 @@ int checkSet(const Options &options, Controller &controller, std::vector<uint32_
                     .arg(channel));
         return exitcode::Usage;
     }
-    if (options.lowVibration && before->front().lowVibration == nexil::LowVibration::Unsupported) {
+    if (options.settings.count(nexil::Setting::LowVibration) != 0
+        && before->front().lowVibration == nexil::LowVibration::Unsupported) {
         err(QStringLiteral("%1: channel %2 has no Low Vibration Mode; nothing written")
                     .arg(controller.locator())
                     .arg(channel));
@@ -216,18 +217,12 @@ int checkSet(const Options &options, Controller &controller, std::vector<uint32_
 std::vector<nexil::Setting> askedFor(const Options &options, nexil::ChannelSettings *wanted)
 {
     std::vector<nexil::Setting> asked;
-    if (options.speed) {
-        wanted->speed = *options.speed;
-        asked.push_back(nexil::Setting::Speed);
-    }
-    if (options.acceleration) {
-        wanted->acceleration = *options.acceleration;
-        asked.push_back(nexil::Setting::Acceleration);
-    }
-    if (options.lowVibration) {
-        wanted->lowVibration
-                = *options.lowVibration ? nexil::LowVibration::On : nexil::LowVibration::Off;
-        asked.push_back(nexil::Setting::LowVibration);
+    for (const nexil::Setting setting : nexil::allSettings()) {
+        const auto value = options.settings.find(setting);
+        if (value == options.settings.end())
+            continue;
+        nexil::setValue(wanted, setting, value->second);
+        asked.push_back(setting);
     }
     return asked;
 }

@@ -115,34 +115,27 @@ bool single(const QCommandLineParser &parser, const QString &option, QString *va
     return true;
 }
 
-bool singleNumber(const QCommandLineParser &parser, const QString &option,
-                  std::optional<uint32_t> *value, QString *error)
+// A setting's option: a number, or on or off for a setting without a unit.
+bool readSetting(const QCommandLineParser &parser, const nexil::SettingInfo &setting, Options *out,
+                 QString *error)
 {
-    QString text;
-    if (!single(parser, option, &text, error))
-        return false;
-    if (!parser.isSet(option))
-        return true;
-    uint32_t parsed = 0;
-    if (!number(option, text, &parsed, error))
-        return false;
-    *value = parsed;
-    return true;
-}
-
-bool readLowVibration(const QCommandLineParser &parser, Options *out, QString *error)
-{
-    const QString option = QStringLiteral("low-vibration");
+    const QString option = QLatin1String(setting.option);
     QString value;
     if (!single(parser, option, &value, error))
         return false;
     if (!parser.isSet(option))
         return true;
-    if (value != QLatin1String("on") && value != QLatin1String("off")) {
-        *error = QStringLiteral("--low-vibration %1: expected on or off").arg(value);
+    uint32_t parsed = 0;
+    if (setting.unit != nullptr) {
+        if (!number(option, value, &parsed, error))
+            return false;
+    } else if (value == QLatin1String("on") || value == QLatin1String("off")) {
+        parsed = value == QLatin1String("on") ? 1 : 0;
+    } else {
+        *error = QStringLiteral("--%1 %2: expected on or off").arg(option, value);
         return false;
     }
-    out->lowVibration = value == QLatin1String("on");
+    out->settings[setting.setting] = parsed;
     return true;
 }
 
@@ -154,7 +147,7 @@ bool setIsComplete(const QCommandLineParser &parser, const Options &options, QSt
         *error = QStringLiteral("set needs exactly one --channel");
         return false;
     }
-    if (!options.speed && !options.acceleration && !options.lowVibration) {
+    if (options.settings.empty()) {
         *error = QStringLiteral(
                 "set needs at least one of --speed, --acceleration and --low-vibration");
         return false;
@@ -282,8 +275,11 @@ bool parseOptions(const QStringList &arguments, Options *out, QString *error)
     out->trace = parser.isSet(QStringLiteral("trace"));
     out->json = parser.isSet(QStringLiteral("json"));
     out->dryRun = parser.isSet(QStringLiteral("dry-run"));
-    return readChannels(parser, out, error)
-            && singleNumber(parser, QStringLiteral("speed"), &out->speed, error)
-            && singleNumber(parser, QStringLiteral("acceleration"), &out->acceleration, error)
-            && readLowVibration(parser, out, error) && setIsComplete(parser, *out, error);
+    if (!readChannels(parser, out, error))
+        return false;
+    for (const nexil::SettingInfo &setting : nexil::settingTable()) {
+        if (!readSetting(parser, setting, out, error))
+            return false;
+    }
+    return setIsComplete(parser, *out, error);
 }

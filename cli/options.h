@@ -1,10 +1,12 @@
 #ifndef CLI_OPTIONS_H
 #define CLI_OPTIONS_H
 
+#include "setting.h"
+
 #include <QStringList>
 
 #include <cstdint>
-#include <optional>
+#include <map>
 #include <vector>
 
 class QCommandLineParser;
@@ -14,9 +16,8 @@ struct Options
     QString command;
     QStringList arguments; // after the command
     std::vector<uint32_t> channels;
-    std::optional<uint32_t> speed;
-    std::optional<uint32_t> acceleration;
-    std::optional<bool> lowVibration;
+    // What set is to write, each by its option of the settings' table; on is 1, off 0.
+    std::map<nexil::Setting, uint32_t> settings;
     bool json = false;
     bool dryRun = false;
     bool trace = false;

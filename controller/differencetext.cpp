@@ -1,5 +1,6 @@
 #include "differencetext.h"
 
+#include "restoretext.h"
 #include "units.h"
 
 namespace nexil::snapshot {
@@ -57,8 +58,9 @@ QString unitsNote(const Difference &difference)
 {
     if (!unitsDiffer(difference))
         return QString();
-    return QStringLiteral("other units (%1 -> %2): speed and acceleration not compared")
-            .arg(speedUnit(difference.leftSensorType), speedUnit(difference.rightSensorType));
+    return restoretext::otherUnits(QStringLiteral(" (%1 -> %2)")
+                                           .arg(speedUnit(difference.leftSensorType),
+                                                speedUnit(difference.rightSensorType)));
 }
 
 QString differenceLine(const Difference &difference)

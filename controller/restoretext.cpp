@@ -60,9 +60,9 @@ QString stoppedAfter(std::size_t tried, std::size_t planned)
             .arg(planned);
 }
 
-QString otherUnits()
+QString otherUnits(const QString &units)
 {
-    return tr("other units: speed and acceleration not compared");
+    return tr("other units%1: speed and acceleration not compared").arg(units);
 }
 
 QString writeOutcome(const WriteResult &result)

@@ -18,7 +18,8 @@ QString matches(const QString &controller, const QString &file, std::size_t writ
 QString doesNotMatch(const QString &controller, const QString &file);
 QString unreadable(const QString &controller, const QString &why);
 QString stoppedAfter(std::size_t tried, std::size_t planned);
-QString otherUnits();
+// Speed and acceleration of a channel with another sensor type; `units` follows "other units".
+QString otherUnits(const QString &units = QString());
 // The outcome of a write the window reports: "written" or "FAILED: ...".
 QString writeOutcome(const WriteResult &result);
 // The outcome of one planned write; `held` is what the controller holds, formatted.

@@ -27,6 +27,21 @@ uint32_t valueOf(const ChannelSettings &channel, Setting setting)
     return channel.lowVibration == LowVibration::On ? 1 : 0;
 }
 
+void setValue(ChannelSettings *channel, Setting setting, uint32_t value)
+{
+    switch (setting) {
+    case Setting::Speed:
+        channel->speed = value;
+        return;
+    case Setting::Acceleration:
+        channel->acceleration = value;
+        return;
+    case Setting::LowVibration:
+        break;
+    }
+    channel->lowVibration = value != 0 ? LowVibration::On : LowVibration::Off;
+}
+
 bool differs(const ChannelSettings &now, const ChannelSettings &wanted, Setting setting)
 {
     if (setting == Setting::LowVibration)
@@ -82,7 +97,7 @@ public:
 
     bool has(const char *key) const { return m_object.contains(QLatin1String(key)); }
 
-    bool unknownKeys(std::initializer_list<const char *> known, QString *error) const
+    bool unknownKeys(const std::vector<const char *> &known, QString *error) const
     {
         QSet<QString> allowed;
         for (const char *key : known)
@@ -193,16 +208,25 @@ bool parseChannel(const QJsonValue &value, int position, ChannelSettings *out, Q
     if (!out->positioner)
         return !fields.unknownKeys({"index", "positioner"}, error);
 
-    if (fields.unknownKeys(
-                {"index", "positioner", "sensorType", "speed", "acceleration", "lowVibration"},
-                error))
+    std::vector<const char *> known = {"index", "positioner", "sensorType"};
+    for (const SettingInfo &setting : settingTable())
+        known.push_back(setting.key);
+    if (fields.unknownKeys(known, error)
+        || !fields.unsigned32("sensorType", &out->sensorType, error))
         return false;
+    // Numbers for the settings with a unit; the on/off setting also says when it is missing.
     QString lowVibration;
-    if (!fields.unsigned32("sensorType", &out->sensorType, error)
-        || !fields.unsigned32("speed", &out->speed, error)
-        || !fields.unsigned32("acceleration", &out->acceleration, error)
-        || !fields.string("lowVibration", &lowVibration, error))
-        return false;
+    for (const SettingInfo &setting : settingTable()) {
+        uint32_t value = 0;
+        if (setting.unit == nullptr) {
+            if (!fields.string(setting.key, &lowVibration, error))
+                return false;
+            continue;
+        }
+        if (!fields.unsigned32(setting.key, &value, error))
+            return false;
+        setValue(out, setting.setting, value);
+    }
     if (lowVibration == QLatin1String("on")) {
         out->lowVibration = LowVibration::On;
     } else if (lowVibration == QLatin1String("off")) {
@@ -239,6 +263,18 @@ QString lowVibrationText(LowVibration value)
     return QStringLiteral("unsupported");
 }
 
+namespace {
+
+// A setting as the file holds it: a number, or the on/off setting's word.
+QJsonValue settingJson(const ChannelSettings &channel, Setting setting)
+{
+    if (info(setting).unit == nullptr)
+        return lowVibrationText(channel.lowVibration);
+    return qint64(valueOf(channel, setting));
+}
+
+} // namespace
+
 QJsonObject channelToJson(const ChannelSettings &channel)
 {
     QJsonObject object;
@@ -246,9 +282,8 @@ QJsonObject channelToJson(const ChannelSettings &channel)
     object.insert(QStringLiteral("positioner"), channel.positioner);
     if (channel.positioner) {
         object.insert(QStringLiteral("sensorType"), qint64(channel.sensorType));
-        object.insert(QStringLiteral("speed"), qint64(channel.speed));
-        object.insert(QStringLiteral("acceleration"), qint64(channel.acceleration));
-        object.insert(QStringLiteral("lowVibration"), lowVibrationText(channel.lowVibration));
+        for (const SettingInfo &setting : settingTable())
+            object.insert(QLatin1String(setting.key), settingJson(channel, setting.setting));
     }
     return object;
 }
@@ -393,8 +428,11 @@ bool writeFile(const QString &path, const Snapshot &snapshot, QString *error)
 
 bool sameUnits(uint32_t sensorType, uint32_t otherSensorType)
 {
-    return nexil::speedUnit(sensorType) == nexil::speedUnit(otherSensorType)
-            && nexil::accelerationUnit(sensorType) == nexil::accelerationUnit(otherSensorType);
+    for (const SettingInfo &setting : settingTable()) {
+        if (setting.unit != nullptr && setting.unit(sensorType) != setting.unit(otherSensorType))
+            return false;
+    }
+    return true;
 }
 
 std::vector<Difference> compare(const std::vector<ChannelSettings> &left,
@@ -418,16 +456,15 @@ std::vector<Difference> compare(const std::vector<ChannelSettings> &left,
             continue;
         if (a.sensorType != b.sensorType)
             add(QStringLiteral("sensorType"), qint64(a.sensorType), qint64(b.sensorType));
-        // Numbers in other units say nothing about each other; the sensor type line says why.
-        if (sameUnits(a.sensorType, b.sensorType)) {
-            if (a.speed != b.speed)
-                add(QStringLiteral("speed"), qint64(a.speed), qint64(b.speed));
-            if (a.acceleration != b.acceleration)
-                add(QStringLiteral("acceleration"), qint64(a.acceleration), qint64(b.acceleration));
+        for (const SettingInfo &setting : settingTable()) {
+            // Numbers in other units say nothing about each other; the sensor type line says
+            // why.
+            if (setting.unit != nullptr && !sameUnits(a.sensorType, b.sensorType))
+                continue;
+            if (differs(a, b, setting.setting))
+                add(QLatin1String(setting.key), settingJson(a, setting.setting),
+                    settingJson(b, setting.setting));
         }
-        if (a.lowVibration != b.lowVibration)
-            add(QStringLiteral("lowVibration"), lowVibrationText(a.lowVibration),
-                lowVibrationText(b.lowVibration));
     }
     return out;
 }

@@ -30,6 +30,7 @@ struct ChannelSettings
 
 // Low Vibration Mode as written: 1 on, 0 off.
 uint32_t valueOf(const ChannelSettings &channel, Setting setting);
+void setValue(ChannelSettings *channel, Setting setting, uint32_t value);
 bool differs(const ChannelSettings &now, const ChannelSettings &wanted, Setting setting);
 // The channel's `setting` through formatValue(), with the unit of its sensor type if asked;
 // "unsupported" for a mode the channel does not have.
