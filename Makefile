@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEBS = cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools nlohmann-json3-dev \
        fonts-dejavu-core xvfb xauth binutils-mingw-w64-x86-64 xdotool libx11-dev \
        dpkg-dev file desktop-file-utils x11-utils valgrind locales-all \
-       acl attr
+       acl attr python3 python3-dev pybind11-dev python3-pytest
 QT6_DEBS = qt6-base-dev qt6-base-dev-tools
 
 # `make bench` also needs these; it is not part of `make check`.
@@ -19,10 +19,12 @@ TIDY_DEBS = clang-tidy
 # `make package` builds a Release in its own folder and checks the .deb with lintian.
 PACKAGE_BUILD ?= build-package
 PACKAGE_DEBS = lintian fakeroot appstream
-SOURCE_DIRS = app cli controller text widgets overview settingsdiff history simulator tests bench tools
+SOURCE_DIRS = app cli controller text widgets overview settingsdiff history simulator python tests \
+              bench tools
 CXX_SOURCES = $(sort $(wildcard $(addsuffix /*.cpp,$(SOURCE_DIRS)) $(addsuffix /*.h,$(SOURCE_DIRS))))
 # The product's own code; .clang-tidy's HeaderFilterRegex names the same folders.
-TIDY_SOURCES = $(sort $(wildcard $(addsuffix /*.cpp,app cli controller text widgets overview settingsdiff history simulator)))
+TIDY_SOURCES = $(sort $(wildcard $(addsuffix /*.cpp,app cli controller text widgets overview settingsdiff \
+                                                    history simulator python)))
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -2,7 +2,6 @@
 
 #include "differencetext.h"
 #include "escaped.h"
-#include "restoretext.h"
 #include "units.h"
 
 #include <QCoreApplication>
@@ -114,18 +113,7 @@ QJsonObject unitsJson(uint32_t sensorType)
 
 QString differenceLine(const nexil::snapshot::Difference &d)
 {
-    const QString subject
-            = d.channel < 0 ? d.field : QStringLiteral("channel %1 %2").arg(d.channel).arg(d.field);
-    // Both sides have the same units here: compare() leaves out numbers in other units.
-    const QString left = nexil::snapshot::valueText(d.field, d.left, d.leftSensorType);
-    const QString right = nexil::snapshot::valueText(d.field, d.right, d.rightSensorType);
-    QString line = QStringLiteral("%1: %2 -> %3").arg(subject, left, right);
-    if (nexil::snapshot::unitsDiffer(d))
-        line += QStringLiteral(", ")
-                + nexil::restoretext::otherUnits(QStringLiteral(" (%1 -> %2)")
-                                                         .arg(nexil::speedUnit(d.leftSensorType),
-                                                              nexil::speedUnit(d.rightSensorType)));
-    return line;
+    return nexil::snapshot::differenceLine(d);
 }
 
 QJsonObject differenceJson(const nexil::snapshot::Difference &d)

@@ -22,9 +22,11 @@ QString sourceName(Source source)
     case Source::CliSet:
         return QStringLiteral("cli set");
     case Source::CliRestore:
+        return QStringLiteral("cli restore");
+    case Source::Python:
         break;
     }
-    return QStringLiteral("cli restore");
+    return QStringLiteral("python");
 }
 
 const ChannelSettings &RestorePlan::beforeOf(uint32_t channel) const

@@ -20,7 +20,7 @@
 namespace nexil {
 
 // Who asked for a write, for the views and anything that records the writes.
-enum class Source { Form, Overview, Restore, CliSet, CliRestore };
+enum class Source { Form, Overview, Restore, CliSet, CliRestore, Python };
 QString sourceName(Source source);
 
 enum class Outcome {

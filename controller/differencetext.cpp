@@ -1,5 +1,6 @@
 #include "differencetext.h"
 
+#include "restoretext.h"
 #include "units.h"
 
 namespace nexil::snapshot {
@@ -51,6 +52,30 @@ bool unitsDiffer(const Difference &difference)
 {
     return difference.field == QLatin1String("sensorType")
             && !sameUnits(difference.leftSensorType, difference.rightSensorType);
+}
+
+QString unitsNote(const Difference &difference)
+{
+    if (!unitsDiffer(difference))
+        return QString();
+    return restoretext::otherUnits(QStringLiteral(" (%1 -> %2)")
+                                           .arg(speedUnit(difference.leftSensorType),
+                                                speedUnit(difference.rightSensorType)));
+}
+
+QString differenceLine(const Difference &difference)
+{
+    const QString subject = difference.channel < 0
+            ? difference.field
+            : QStringLiteral("channel %1 %2").arg(difference.channel).arg(difference.field);
+    // Both sides have the same units here: compare() leaves out numbers in other units.
+    const QString left = valueText(difference.field, difference.left, difference.leftSensorType);
+    const QString right = valueText(difference.field, difference.right, difference.rightSensorType);
+    QString line = QStringLiteral("%1: %2 -> %3").arg(subject, left, right);
+    const QString note = unitsNote(difference);
+    if (!note.isEmpty())
+        line += QStringLiteral(", ") + note;
+    return line;
 }
 
 } // namespace nexil::snapshot

@@ -19,6 +19,11 @@ QString unitOf(const QString &field, uint32_t sensorType);
 QString valueText(const QString &field, const QJsonValue &value, uint32_t sensorType);
 // A sensor type of other units: speed and acceleration were not compared.
 bool unitsDiffer(const Difference &difference);
+// For a sensor type of other units "other units (nm/sec -> µ°/sec): speed and acceleration not
+// compared"; empty otherwise.
+QString unitsNote(const Difference &difference);
+// "channel 0 speed: 1.500.000 nm/sec -> 2.000.000 nm/sec", and the note after a comma.
+QString differenceLine(const Difference &difference);
 
 } // namespace nexil::snapshot
 

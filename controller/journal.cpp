@@ -2,11 +2,11 @@
 
 #include "appendfile.h"
 #include "escaped.h"
+#include "programname.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 
@@ -51,12 +51,8 @@ public:
                 warn(QStringLiteral("nothing is journaled"));
             return;
         }
-        if (QCoreApplication::instance() != nullptr) {
-            m_program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-            m_pid = QCoreApplication::applicationPid();
-        } else {
-            m_pid = ::getpid();
-        }
+        m_program = programName();
+        m_pid = QCoreApplication::applicationPid();
         QString reason;
         if (!makeFolders(m_status.file, &reason) || !reopen(&reason))
             fail(reason, QStringLiteral("nothing is journaled"));

@@ -2,6 +2,7 @@
 
 #include "escaped.h"
 #include "nexillibrary.h"
+#include "programname.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -128,7 +129,7 @@ void traceToFileIfAsked()
     }
     tracePath = escaped(path);
     traceFile = file; // kept to the end of the process, so the last lines are written too
-    writer = escaped(QFileInfo(QCoreApplication::applicationFilePath()).fileName()).toUtf8() + '['
+    writer = escaped(programName()).toUtf8() + '['
             + QByteArray::number(QCoreApplication::applicationPid()) + ']';
     echoTrace = lcController().isDebugEnabled();
     previousHandler = qInstallMessageHandler(writeTrace);

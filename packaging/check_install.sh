@@ -27,6 +27,8 @@ for f in bin/velotune bin/velotune-simulator lib/velotune/libNexilControl.so \
          share/metainfo/example.norvane.velotune.metainfo.xml; do
     check "installs $f" "[[ -f '$prefix/$f' ]]"
 done
+check "installs the Python module with its type stub beside it" \
+    "ls '$prefix'/lib/python3/dist-packages/velotune.cpython-*.so '$prefix/lib/python3/dist-packages/velotune.pyi' >/dev/null"
 check "bin/velotune and bin/velotune-simulator are executable" \
     "[[ -x '$prefix/bin/velotune' && -x '$prefix/bin/velotune-simulator' ]]"
 check "bin/velotune-cli is executable" "[[ -x '$prefix/bin/velotune-cli' ]]"

@@ -119,6 +119,13 @@ if ! ldconfig -p | grep -q 'libNexilControl\.so '; then
     stop "$started"
 fi
 
+# Debian's python3 finds the module and, on the installed simulator, reads a channel.
+speed=$(NEXILCONTROL_LIBRARY=$private HOME=$scratch /usr/bin/python3 -I -c \
+    'import velotune; c = velotune.open("usb:id:31415926"); print(c.channels[0].speed)' 2>&1 || true)
+check "python3 imports velotune and reads a channel on the simulator" "[[ '$speed' == 2000000 ]]"
+check "the type stub lies beside the module" \
+    "ls /usr/lib/python3/dist-packages/velotune.pyi /usr/lib/python3/dist-packages/velotune*.so >/dev/null"
+
 # A stand-in for the maker's library on the system path: plain velotune takes it.
 cp "$private" "$standin"
 ldconfig
