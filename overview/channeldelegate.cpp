@@ -110,7 +110,8 @@ bool ChannelDelegate::leaveCell(SepSpinBox *box, const QKeyEvent *key)
     }
     // The editor lives on the view's viewport.
     QWidget *viewport = box->parentWidget();
-    auto *view = qobject_cast<QAbstractItemView *>(viewport ? viewport->parentWidget() : nullptr);
+    auto *view = qobject_cast<QAbstractItemView *>(viewport != nullptr ? viewport->parentWidget()
+                                                                       : nullptr);
     emit commitData(box);
     emit closeEditor(box, QAbstractItemDelegate::NoHint);
     if (view != nullptr) {
