@@ -26,6 +26,7 @@
 //                              on_aRestoreSettings_triggered, askSnapshotFile,
 //                              askAndReadSnapshot, warnAboutFile,
 //                              readEveryChannel, restorePlanned
+//   velotune_comparecontroller.cpp on_aCompareController_triggered, readOtherController
 //   velotune_history.cpp       on_aHistory_triggered, showMessage, failureMessage, noteWritten
 // The controller, what was read of it and every write are the channel model's
 // (controller/channelmodel.h), which velotune-cli uses too; the window shows it.
@@ -58,6 +59,7 @@ private slots:
     void on_aChannels_triggered();
     void on_aSaveSettings_triggered();
     void on_aCompareSettings_triggered();
+    void on_aCompareController_triggered();
     void on_aRestoreSettings_triggered();
     void on_aHistory_triggered();
 
@@ -118,6 +120,11 @@ private:
     // The writes a restore planned, made once the user confirmed them, then read back.
     void restorePlanned(const nexil::RestorePlan &plan);
     SettingsDiffDialog *settingsDiffDialog();
+    // Every channel of another controller, opened for reading only and released again; on
+    // failure the user is told why.
+    bool readOtherController(const QString &locator, std::vector<nexil::ChannelSettings> *channels);
+    // The File and View entries' shortcuts work from `window` too.
+    void shareShortcuts(QWidget *window);
 
     Ui::VelotuneClass ui;
     nexil::ChannelModel *model;

@@ -102,6 +102,7 @@ void Velotune::on_sbChannelIndex_valueChanged(int value)
 // Saving, comparing and restoring need an open controller.
 void Velotune::enableSettingsFiles(bool connected)
 {
-    for (QAction *action : {ui.aSaveSettings, ui.aCompareSettings, ui.aRestoreSettings})
+    for (QAction *action :
+         {ui.aSaveSettings, ui.aCompareSettings, ui.aCompareController, ui.aRestoreSettings})
         action->setEnabled(connected);
 }

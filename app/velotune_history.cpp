@@ -1,12 +1,17 @@
 #include "history.h"
 #include "historylog.h"
+#include "screenfit.h"
 #include "statustip.h"
 #include "velotune.h"
 
 void Velotune::on_aHistory_triggered()
 {
-    if (historyWindow == nullptr)
+    if (historyWindow == nullptr) {
         historyWindow = new History(historyLog, this);
+        shareShortcuts(historyWindow);
+    }
+    if (!historyWindow->isVisible())
+        screenfit::fitToScreen(historyWindow);
     historyWindow->show();
     historyWindow->raise();
     historyWindow->activateWindow();

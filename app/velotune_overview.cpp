@@ -1,4 +1,5 @@
 #include "channeloverview.h"
+#include "screenfit.h"
 #include "slowlink.h"
 #include "velotune.h"
 
@@ -14,9 +15,12 @@ void Velotune::on_aChannels_triggered()
         });
         connect(overview, &ChannelOverview::refused, this,
                 [this](const QString &reason) { showMessage(reason, messageTimeout); });
+        shareShortcuts(overview);
     }
     // Hidden, it was not kept up to date: opening it reads everything.
     const bool opening = !overview->isVisible();
+    if (opening)
+        screenfit::fitToScreen(overview);
     overview->show();
     overview->raise();
     overview->activateWindow();
@@ -56,6 +60,7 @@ void Velotune::writeFromOverview(uint32_t channel, nexil::Setting setting, uint3
         showMessage(result.message, messageTimeout);
     // Taken or refused, the row shows what the controller holds now.
     overview->rereadRow(model, channel);
+    overview->showWriteOutcome(result);
     const ChannelRow *row = overview->row(channel);
     if (formChannel && row != nullptr && row->failure.isEmpty())
         showChannelSettings(row->settings);
@@ -75,4 +80,12 @@ void Velotune::followConnection()
         readOverview();
     else
         overview->clear();
+}
+
+void Velotune::shareShortcuts(QWidget *window)
+{
+    // The same actions, not copies: a shortcut fires once, from whichever of the windows is
+    // active, and is off where the action is.
+    window->addActions({ui.aSaveSettings, ui.aCompareSettings, ui.aRestoreSettings, ui.aChannels,
+                        ui.aHistory});
 }

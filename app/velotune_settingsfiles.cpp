@@ -3,6 +3,7 @@
 #include "filequestions.h"
 #include "filereplace.h"
 #include "restoretext.h"
+#include "screenfit.h"
 #include "settingsdiffdialog.h"
 #include "slowlink.h"
 #include "snapshotsession.h"
@@ -14,6 +15,7 @@ SettingsDiffDialog *Velotune::settingsDiffDialog()
 {
     if (settingsDiff == nullptr)
         settingsDiff = new SettingsDiffDialog(this);
+    screenfit::fitToScreen(settingsDiff);
     return settingsDiff;
 }
 

@@ -133,7 +133,7 @@ QString valueText(const nexil::ChannelSettings &channel, nexil::Setting setting)
 
 constexpr std::size_t notPlanned = std::size_t(-1);
 
-// A left-hand side of diff: the snapshot file it names, or the controller it locates.
+// A side of diff: the snapshot file it names, or the controller it locates.
 int readSide(const QString &argument, bool isFile, std::vector<nexil::ChannelSettings> *channels)
 {
     if (isFile) {
@@ -349,19 +349,26 @@ int diff(const Options &options)
 {
     const QString left = options.arguments.at(0);
     const QString right = options.arguments.at(1);
-    // The file is checked first, so a bad one costs no controller time.
-    nexil::Snapshot file;
-    QString error;
-    if (!nexil::snapshot::readFile(right, &file, &error)) {
-        err(error);
-        return exitcode::File;
-    }
     const bool leftIsFile = QFileInfo::exists(left);
+    // A second side that is no file is a controller only if it has a locator's colon, so a
+    // mistyped file name is still "no such file".
+    const bool rightIsFile = QFileInfo::exists(right) || !right.contains(QLatin1Char(':'));
+    // Files are read first, so a bad one costs no controller time; the controllers one after
+    // the other, each released before the next is opened.
     std::vector<nexil::ChannelSettings> leftChannels;
-    if (const int status = readSide(left, leftIsFile, &leftChannels))
-        return status;
+    std::vector<nexil::ChannelSettings> rightChannels;
+    for (const bool files : {true, false}) {
+        if (leftIsFile == files) {
+            if (const int status = readSide(left, leftIsFile, &leftChannels))
+                return status;
+        }
+        if (rightIsFile == files) {
+            if (const int status = readSide(right, rightIsFile, &rightChannels))
+                return status;
+        }
+    }
     const std::vector<nexil::snapshot::Difference> differences
-            = nexil::snapshot::compare(leftChannels, file.channels);
+            = nexil::snapshot::compare(leftChannels, rightChannels);
     const QString controllerKind = QStringLiteral("controller");
     const QString snapshotKind = QStringLiteral("snapshot");
     if (options.json) {
@@ -372,7 +379,7 @@ int diff(const Options &options)
         object.insert(QStringLiteral("left"), left);
         object.insert(QStringLiteral("leftKind"), leftIsFile ? snapshotKind : controllerKind);
         object.insert(QStringLiteral("right"), right);
-        object.insert(QStringLiteral("rightKind"), snapshotKind);
+        object.insert(QStringLiteral("rightKind"), rightIsFile ? snapshotKind : controllerKind);
         object.insert(QStringLiteral("differences"), list);
         out(QString::fromUtf8(output::json(object)));
     } else {

@@ -48,13 +48,15 @@ const std::vector<Command> table = {
          "file (no write permission for its owner) is replaced only with --force.",
          commands::save},
         {"diff",
-         "LOCATOR FILE | diff FILE FILE",
+         "LOCATOR|FILE LOCATOR|FILE",
          2,
          2,
          {{"json", "[--json]"}},
          "the fields that differ, \"left -> right\"",
-         "A first argument naming an existing file is read as a snapshot (write ./name for a\n"
-         "file whose name looks like a locator). Exit status 0: no difference, 1: differences.",
+         "An argument naming an existing file is read as a snapshot (write ./name for a file\n"
+         "whose name looks like a locator); otherwise the first is a locator, and so is the\n"
+         "second if it holds a colon. Two controllers are read one after the other. Exit\n"
+         "status 0: no difference, 1: differences.",
          commands::diff},
         {"restore",
          "LOCATOR FILE",

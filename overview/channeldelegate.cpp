@@ -3,6 +3,8 @@
 #include "channeltable.h"
 #include "sepspinbox.h"
 
+#include <QAbstractItemView>
+#include <QCoreApplication>
 #include <QKeyEvent>
 
 #include <algorithm>
@@ -71,14 +73,50 @@ void ChannelDelegate::setModelData(QWidget *editor, QAbstractItemModel *model,
 
 bool ChannelDelegate::eventFilter(QObject *object, QEvent *event)
 {
+    auto *box = qobject_cast<SepSpinBox *>(object);
+    if (box == nullptr || event->type() != QEvent::KeyPress)
+        return QStyledItemDelegate::eventFilter(object, event);
+    auto *key = static_cast<QKeyEvent *>(event);
+    switch (key->key()) {
     // Return on refused text goes to the box, which keeps the text for mending and says why,
     // as the form does; the base would close the editor and drop it.
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        auto *box = qobject_cast<SepSpinBox *>(object);
-        if (box != nullptr && (key == Qt::Key_Return || key == Qt::Key_Enter)
-            && !box->hasAcceptableInput())
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!box->hasAcceptableInput())
             return false;
+        break;
+    // As in a spreadsheet, these leave the cell with the value as typed and move on; they never
+    // step the value, and the next cell is not opened for editing.
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return leaveCell(box, key);
+    default:
+        break;
     }
     return QStyledItemDelegate::eventFilter(object, event);
+}
+
+bool ChannelDelegate::leaveCell(SepSpinBox *box, const QKeyEvent *key)
+{
+    // Refused text stays for mending, and the box says why, as Return would have it.
+    if (!box->hasAcceptableInput()) {
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(box, &enter);
+        return true;
+    }
+    // The editor lives on the view's viewport.
+    QWidget *viewport = box->parentWidget();
+    auto *view = qobject_cast<QAbstractItemView *>(viewport != nullptr ? viewport->parentWidget()
+                                                                       : nullptr);
+    emit commitData(box);
+    emit closeEditor(box, QAbstractItemDelegate::NoHint);
+    if (view != nullptr) {
+        QKeyEvent move(QEvent::KeyPress, key->key(), key->modifiers());
+        QCoreApplication::sendEvent(view, &move);
+    }
+    return true;
 }

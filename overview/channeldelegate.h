@@ -3,6 +3,9 @@
 
 #include <QStyledItemDelegate>
 
+class QKeyEvent;
+class SepSpinBox;
+
 // Speed and acceleration cells are edited in the window's own grouped spin box, with the
 // ranges of the settings' table, as the form's, so typed text is read and refused exactly as in the
 // form.
@@ -26,6 +29,10 @@ signals:
 
 protected:
     bool eventFilter(QObject *object, QEvent *event) override;
+
+private:
+    // Commits the edit, closes the editor and hands `key` to the view to move on.
+    bool leaveCell(SepSpinBox *box, const QKeyEvent *key);
 };
 
 #endif // CHANNELDELEGATE_H

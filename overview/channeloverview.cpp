@@ -94,7 +94,20 @@ void ChannelOverview::clear()
 {
     m_table->clear();
     ui.tvChannels->clearSpans();
+    ui.lStatus->clear();
     setNote(QString());
+}
+
+void ChannelOverview::showWriteOutcome(const nexil::WriteResult &result)
+{
+    if (result.outcome != nexil::Outcome::Refused) {
+        m_table->markRefused(result.channel, result.setting, QString());
+        return;
+    }
+    m_table->markRefused(result.channel, result.setting, result.message);
+    ui.lStatus->setText(QCoreApplication::translate("Velotune", "Channel %1: %2")
+                                .arg(result.channel)
+                                .arg(result.message));
 }
 
 void ChannelOverview::setNote(const QString &note)

@@ -37,6 +37,10 @@ public:
     void setRows(std::vector<ChannelRow> rows);
     void setRow(const ChannelRow &row);
     void clear();
+    // A write made from a cell: a refusal marks the cell and is told with its channel in the
+    // window's status line; a taken write unmarks it.
+    void showWriteOutcome(const nexil::WriteResult &result);
+    QString statusText() const { return ui.lStatus->text(); }
     // A line below the table; empty hides it.
     void setNote(const QString &note);
     const ChannelTable *table() const { return m_table; }

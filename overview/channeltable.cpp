@@ -2,6 +2,9 @@
 
 #include "units.h"
 
+#include <QBrush>
+#include <QColor>
+
 #include <cstdint>
 #include <map>
 
@@ -63,7 +66,12 @@ QVariant ChannelTable::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         return text(row, column);
     case Qt::ToolTipRole:
+        if (const QString *refusal = refusalOf(index))
+            return *refusal;
         return column == Positioner && !row.failure.isEmpty() ? row.failure : QVariant();
+    case Qt::BackgroundRole:
+        // Light enough for the theme's text colour to stay readable on it.
+        return refusalOf(index) != nullptr ? QBrush(QColor(255, 205, 205)) : QVariant();
     case Qt::EditRole:
         if (!editable(index))
             return text(row, column);
@@ -167,9 +175,34 @@ bool ChannelTable::setData(const QModelIndex &index, const QVariant &value, int 
     return true;
 }
 
+const QString *ChannelTable::refusalOf(const QModelIndex &index) const
+{
+    const auto found = m_refusals.find({index.row(), index.column()});
+    return found == m_refusals.end() ? nullptr : &found->second;
+}
+
+void ChannelTable::markRefused(uint32_t channel, nexil::Setting setting, const QString &message)
+{
+    int column = ColumnCount;
+    for (int c = Speed; c < ColumnCount; ++c) {
+        if (settingOf(c) == setting)
+            column = c;
+    }
+    if (channel >= m_rows.size() || column == ColumnCount)
+        return;
+    const std::pair<int, int> cell(int(channel), column);
+    if (message.isEmpty())
+        m_refusals.erase(cell);
+    else
+        m_refusals[cell] = message;
+    emit dataChanged(index(cell.first, column), index(cell.first, column));
+}
+
 void ChannelTable::setRows(std::vector<ChannelRow> rows)
 {
     beginResetModel();
+    // Read afresh: a mark of a refusal before would tell of a value no longer shown.
+    m_refusals.clear();
     m_rows = std::move(rows);
     endResetModel();
 }

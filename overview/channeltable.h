@@ -7,7 +7,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // One channel as the window last read it.
@@ -48,6 +50,9 @@ public:
     {
         return channel < m_rows.size() ? &m_rows[channel] : nullptr;
     }
+    // Marks the cell of a write the controller refused with `message`; empty unmarks it. The
+    // mark stays until the cell is written again or every row is read afresh.
+    void markRefused(uint32_t channel, nexil::Setting setting, const QString &message);
     // The setting a column shows, if any.
     static std::optional<nexil::Setting> settingOf(int column);
 
@@ -59,8 +64,11 @@ private:
     QString text(const ChannelRow &row, int column) const;
     bool editable(const QModelIndex &index) const;
     bool toggleable(const QModelIndex &index) const;
+    const QString *refusalOf(const QModelIndex &index) const;
 
     std::vector<ChannelRow> m_rows;
+    // (row, column) of each refused write, with the controller's message.
+    std::map<std::pair<int, int>, QString> m_refusals;
 };
 
 #endif // CHANNELTABLE_H

@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QStandardItemModel>
 
+#include <algorithm>
+
 namespace {
 
 enum Column { ChannelColumn, FieldColumn, FileColumn, ControllerColumn, OutcomeColumn, Columns };
@@ -66,9 +68,17 @@ void SettingsDiffDialog::closeOnly()
     ui.buttonBox->button(QDialogButtonBox::Close)->setDefault(true);
 }
 
-void SettingsDiffDialog::showComparison(const QString &summary, const std::vector<Row> &rows)
+void SettingsDiffDialog::showComparison(const QString &summary, const std::vector<Row> &rows,
+                                        const QStringList &sides)
 {
-    fill(summary, rows, false);
+    if (sides.size() == 2) {
+        model->setHeaderData(FileColumn, Qt::Horizontal, sides.at(0));
+        model->setHeaderData(ControllerColumn, Qt::Horizontal, sides.at(1));
+    }
+    // A sensor type of other units says that speed and acceleration were not compared.
+    const bool noted = std::any_of(rows.begin(), rows.end(),
+                                   [](const Row &row) { return !row.outcome.isEmpty(); });
+    fill(summary, rows, noted);
     closeOnly();
 }
 

@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -32,7 +33,9 @@ public:
     explicit SettingsDiffDialog(QWidget *parent = nullptr);
     ~SettingsDiffDialog() override;
 
-    void showComparison(const QString &summary, const std::vector<Row> &rows);
+    // `sides` name the two value columns when they are not a file and the controller.
+    void showComparison(const QString &summary, const std::vector<Row> &rows,
+                        const QStringList &sides = QStringList());
     void showPlan(const QString &summary, const std::vector<Row> &rows);
     void showOutcome(const QString &summary, const std::vector<Row> &rows);
 

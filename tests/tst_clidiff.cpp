@@ -11,6 +11,7 @@
 namespace {
 
 const QString locator = QStringLiteral("usb:id:31415926"); // sensors 1, 40 linear; 2 rotary
+const QString second = QStringLiteral("usb:id:27182818");  // sensor 45 rotary; 1 no positioner
 
 QJsonObject jsonObject(const QString &text)
 {
@@ -119,6 +120,79 @@ private slots:
         QCOMPARE(object.value(QStringLiteral("right")).toString(), right);
         QCOMPARE(object.value(QStringLiteral("differences")).toArray(),
                  QJsonDocument::fromJson(differences.toUtf8()).array());
+    }
+
+    void diffTakesControllersOnEitherSide_data()
+    {
+        QTest::addColumn<QStringList>("sides");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("text"); // stdout, or stderr when nothing was compared
+        QTest::addColumn<QStringList>("kinds");
+        QTest::addColumn<int>("opens");
+
+        const QStringList controllers{"controller", "controller"};
+        QTest::newRow("two controllers")
+                << QStringList{locator, second} << 1
+                << "usb:id:31415926 -> usb:id:27182818\n"
+                   "channel 0 sensorType: 1 -> 45, other units (nm/sec -> µ°/sec): speed and "
+                   "acceleration not compared\n"
+                   "channel 1 positioner: yes -> no\n"
+                   "channel 2 sensorType: 2 -> 1, other units (µ°/sec -> nm/sec): speed and "
+                   "acceleration not compared\n"
+                   "channel 2 lowVibration: unsupported -> off\n"
+                << controllers << 2;
+        QTest::newRow("the same controller twice")
+                << QStringList{locator, locator} << 0 << "usb:id:31415926 -> usb:id:31415926\n"
+                << controllers << 2;
+        QTest::newRow("a file, then a controller")
+                << QStringList{"saved.json", locator} << 0 << "saved.json -> usb:id:31415926\n"
+                << QStringList{"snapshot", "controller"} << 1;
+        // No colon: a file name, and a missing one costs no controller time.
+        QTest::newRow("a missing file") << QStringList{locator, "none.json"} << 3
+                                        << "velotune-cli: none.json: no such file\n"
+                                        << QStringList() << 0;
+        QTest::newRow("a controller that is not there")
+                << QStringList{locator, "usb:id:1"} << 4
+                << "velotune-cli: usb:id:1: Could not connect to Nexil. Error: 16 (Unknown "
+                   "locator)\n"
+                << QStringList() << 2;
+    }
+
+    void diffTakesControllersOnEitherSide()
+    {
+        QFETCH(QStringList, sides);
+        QFETCH(int, exitCode);
+        QFETCH(QString, text);
+        QFETCH(QStringList, kinds);
+        QFETCH(int, opens);
+
+        CliRunner cli;
+        QCOMPARE(cli.run({QStringLiteral("save"), locator, QStringLiteral("saved.json")}).exitCode,
+                 0);
+        const CliRun plain
+                = cli.run(QStringList{QStringLiteral("--trace"), QStringLiteral("diff")} + sides);
+        QCOMPARE(plain.exitCode, exitCode);
+        if (kinds.isEmpty()) {
+            QVERIFY2(plain.err.endsWith(text), qPrintable(plain.err));
+        } else {
+            QCOMPARE(plain.out, exitCode == 0 ? text + "no differences\n" : text);
+            const CliRun json = cli.run(QStringList{QStringLiteral("diff")} + sides
+                                        + QStringList{QStringLiteral("--json")});
+            const QJsonObject object = jsonObject(json.out);
+            QCOMPARE(QStringList({object.value(QStringLiteral("leftKind")).toString(),
+                                  object.value(QStringLiteral("rightKind")).toString()}),
+                     kinds);
+            QCOMPARE(object.value(QStringLiteral("right")).toString(), sides.at(1));
+        }
+        // Each controller opened is released, one before the next is opened, and nothing is
+        // written.
+        QCOMPARE(plain.count("TQ_OpenSystem"), opens);
+        QCOMPARE(plain.count("TQ_CloseSystem"), exitCode == 4 ? opens - 1 : opens);
+        QVERIFY(!plain.wrote());
+        const QStringList calls = plain.calls();
+        if (opens == 2)
+            QVERIFY(calls.indexOf(QStringLiteral("TQ_CloseSystem"))
+                    < calls.lastIndexOf(QStringLiteral("TQ_OpenSystem")));
     }
 };
 

@@ -94,7 +94,7 @@ private slots:
                  {locator}},
                 {"save", "save LOCATOR FILE [--force]", {QStringLiteral("force")}, {locator, file}},
                 {"diff",
-                 "diff LOCATOR FILE | diff FILE FILE [--json]",
+                 "diff LOCATOR|FILE LOCATOR|FILE [--json]",
                  {QStringLiteral("json")},
                  {locator, file}},
                 {"restore",
