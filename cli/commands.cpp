@@ -5,6 +5,7 @@
 #include "exitcodes.h"
 #include "filereplace.h"
 #include "interrupt.h"
+#include "modeljournal.h"
 #include "nexillibrary.h"
 #include "output.h"
 #include "restoretext.h"
@@ -360,8 +361,8 @@ int diff(const Options &options)
     std::vector<nexil::ChannelSettings> leftChannels;
     if (const int status = readSide(left, leftIsFile, &leftChannels))
         return status;
-    const std::vector<nexil::snapshot::Difference> differences
-            = nexil::snapshot::compare(leftChannels, file.channels);
+    const std::vector<nexil::snapshot::Difference> differences = nexil::journal::compare(
+            left, leftChannels, right, file.channels, leftIsFile ? QString() : left, right);
     const QString controllerKind = QStringLiteral("controller");
     const QString snapshotKind = QStringLiteral("snapshot");
     if (options.json) {
@@ -399,6 +400,7 @@ int checkRestore(const Options &options, const QString &path, const nexil::Snaps
     QString error = nexil::snapshot::countRefusal(
             file, controller.channelCount(), path + QStringLiteral(" and ") + controller.locator());
     if (!error.isEmpty()) {
+        controller.noteRefusedRestore(path, error, nexil::Source::CliRestore);
         err(error);
         return exitcode::File;
     }
@@ -409,11 +411,13 @@ int checkRestore(const Options &options, const QString &path, const nexil::Snaps
     }
     *plan = controller.planRestore(path, file, channels);
     if (plan->readFailure) {
-        err(controller.locator() + QStringLiteral(": ")
-            + channelMessage(plan->failedChannel, plan->readFailure));
+        const QString why = channelMessage(plan->failedChannel, plan->readFailure);
+        controller.noteRefusedRestore(path, why, nexil::Source::CliRestore);
+        err(controller.locator() + QStringLiteral(": ") + why);
         return exitcode::Controller;
     }
     if (!plan->refusal.isEmpty()) {
+        controller.noteRefusedRestore(path, plan->refusal, nexil::Source::CliRestore);
         err(plan->refusal);
         return exitcode::File;
     }

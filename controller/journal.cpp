@@ -55,6 +55,8 @@ public:
             m_program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
             m_pid = QCoreApplication::applicationPid();
         } else {
+            // A host program without a Qt application, such as python3 with the module loaded.
+            m_program = QString::fromLocal8Bit(program_invocation_short_name);
             m_pid = ::getpid();
         }
         QString reason;
@@ -196,6 +198,12 @@ Writer &writer()
     return theWriter;
 }
 
+Listener &listener()
+{
+    static Listener theListener;
+    return theListener;
+}
+
 QByteArray absoluteOrEmpty(const QByteArray &name)
 {
     return name.startsWith('/') ? name : QByteArray();
@@ -251,9 +259,24 @@ QByteArray rotatedName(const QByteArray &name)
 
 void record(Event event)
 {
+    Listener told;
+    {
+        const QMutexLocker locker(&mutex);
+        writer().open();
+        writer().append(event);
+        told = listener();
+    }
+    // Outside the lock: the listener may ask for state().
+    if (told) {
+        event.time = QDateTime::currentDateTimeUtc();
+        told(event);
+    }
+}
+
+void setListener(Listener told)
+{
     const QMutexLocker locker(&mutex);
-    writer().open();
-    writer().append(std::move(event));
+    listener() = std::move(told);
 }
 
 Status state()

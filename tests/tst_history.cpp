@@ -303,8 +303,8 @@ QStringList tst_History::shownTexts(const QString &kind)
     QStringList texts;
     for (const QString &row : shownRows()) {
         const QStringList cells = row.split(QLatin1Char('\t'));
-        if (cells.size() == 3 && cells[1] == kind)
-            texts << cells[2];
+        if (cells.size() == 5 && cells[1] == kind)
+            texts << cells[4];
     }
     return texts;
 }
@@ -502,6 +502,14 @@ void tst_History::statusMessages_data()
     QTest::newRow("not a positioner") << "channel 3"
                                       << "This programm works only with positioners channels!"
                                       << "" << 1;
+    // Said again while the form stays on the channel: still one entry.
+    QTest::newRow("not a positioner, released and connected again")
+            << "channel 3 again"
+            << "This programm works only with positioners channels!"
+            << "" << 1;
+    QTest::newRow("Escape after a refused entry, then elsewhere") << "typed escape"
+                                                                  << ""
+                                                                  << "" << 1;
 }
 
 void tst_History::statusMessages()
@@ -523,11 +531,19 @@ void tst_History::statusMessages()
     } else if (action.startsWith(QLatin1String("typed"))) {
         connectLink();
         refuseTyped(QStringLiteral("12x"));
+        if (action.endsWith(QLatin1String("escape"))) {
+            QTest::keyClick(m_ui->speed, Qt::Key_Escape);
+            m_ui->channel->setFocus();
+        }
         if (action.endsWith(QLatin1String("twice")))
             refuseTyped(QStringLiteral("12x"));
     } else {
         connectLink();
         m_ui->channel->setValue(3);
+        if (action.endsWith(QLatin1String("again"))) {
+            QTest::mouseClick(m_ui->connect, Qt::LeftButton);
+            QTest::mouseClick(m_ui->connect, Qt::LeftButton);
+        }
         QVERIFY(!m_ui->group->isEnabled());
     }
     const QString shown = m_window->statusBar()->currentMessage();
@@ -541,17 +557,19 @@ void tst_History::statusMessages()
     const QStringList rows = shownRows();
     QStringList matching;
     for (const QString &row : rows)
-        if (row.endsWith(QLatin1String("\tMessage\t") + shown))
+        if (row.endsWith(QLatin1String("\tMessage\t\t\t") + shown))
             matching << row;
     QCOMPARE(matching.size(), count);
-    QCOMPARE(rows.last(), matching.last());
+    // A reconnect's own entries come after it.
+    if (!action.endsWith(QLatin1String("again")))
+        QCOMPARE(rows.last(), matching.last());
     // Shown in local time, to the millisecond.
     const QDateTime time = QDateTime::fromString(matching.last().section(QLatin1Char('\t'), 0, 0),
                                                  QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
     QVERIFY(time.isValid());
     QVERIFY(time >= started && time <= QDateTime::currentDateTime());
     // The status bar is as it was: the message goes after 2 s, or stays for the refusal.
-    if (action == QLatin1String("channel 3")) {
+    if (action.startsWith(QLatin1String("channel 3"))) {
         QTest::qWait(2500);
         QCOMPARE(m_window->statusBar()->currentMessage(), shown);
     } else {
@@ -588,14 +606,14 @@ void tst_History::bounded()
     QVERIFY(view);
     const QAbstractItemModel *model = view->model();
     QCOMPARE(model->rowCount(), bound);
-    QCOMPARE(model->index(0, 2).data().toString(), QStringLiteral("refusal %1").arg(more));
-    QCOMPARE(model->index(bound - 1, 2).data().toString(),
+    QCOMPARE(model->index(0, 4).data().toString(), QStringLiteral("refusal %1").arg(more));
+    QCOMPARE(model->index(bound - 1, 4).data().toString(),
              QStringLiteral("refusal %1").arg(bound + more - 1));
     QCOMPARE(m_window->statusBar()->currentMessage(),
              QStringLiteral("refusal %1").arg(bound + more - 1));
     // The newest entry is in sight.
     QApplication::processEvents();
-    const QRect newest = view->visualRect(model->index(bound - 1, 2));
+    const QRect newest = view->visualRect(model->index(bound - 1, 4));
     QVERIFY(view->viewport()->rect().intersects(newest));
 }
 
@@ -619,7 +637,7 @@ void tst_History::copy()
     QTreeView *view = openHistory();
     QVERIFY(view);
     const QStringList rows = shownRows();
-    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows.size(), 4);
 
     QStringList expected;
     if (selected.isEmpty()) {
@@ -653,7 +671,8 @@ void tst_History::save_data()
 
     QTest::newRow("new file") << "history.txt" << QByteArray() << 0 << true;
     QTest::newRow("existing file replaced") << "history.txt" << QByteArray("old\n") << 0 << true;
-    QTest::newRow("folder refused") << "folder" << QByteArray("<dir>") << 0 << false;
+    QTest::newRow("folder refused") << "folder.txt" << QByteArray("<dir>") << 0 << false;
+    QTest::newRow("a name without suffix gets .txt") << "history" << QByteArray() << 0 << true;
     QTest::newRow("failed write keeps the existing file")
             << "history.txt" << QByteArray("keep me\n") << 64 << false;
     // Shown as it is: neither large red text nor a second line.
@@ -670,7 +689,9 @@ void tst_History::save()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = dir.filePath(target);
+    const QString typed = dir.filePath(target);
+    const QString savedAs = QFileInfo(target).suffix().isEmpty() ? target + ".txt" : target;
+    const QString path = dir.filePath(savedAs);
     if (before == "<dir>") {
         QVERIFY(QDir(dir.path()).mkdir(target));
     } else if (!before.isEmpty()) {
@@ -685,7 +706,7 @@ void tst_History::save()
     QTreeView *view = openHistory();
     QVERIFY(view);
     const QStringList rows = shownRows();
-    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.size(), 3);
 
     QString warning;
     std::vector<std::function<void(QWidget *)>> answers{[&](QWidget *modal) {
@@ -694,7 +715,7 @@ void tst_History::save()
         // Typed in full, as a user may: the list's own choice follows the folder it shows.
         auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         QVERIFY(name);
-        name->setText(path);
+        name->setText(typed);
         static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
     }};
     if (!saved)
@@ -732,7 +753,7 @@ void tst_History::save()
     }
     // Nothing half-written is left beside it.
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList(target));
+             QStringList(savedAs));
 }
 
 void tst_History::rangeInToolTip_data()
