@@ -3,6 +3,7 @@
 // also the writes of the channel overview and of a restore from a settings file.
 // Runs once under an English and once under a German locale (see CMakeLists.txt).
 
+#include "journal.h"
 #include "testutils.h"
 #include "velotune.h"
 
@@ -13,9 +14,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
@@ -198,6 +201,8 @@ private slots:
     void writesFromRestore();
     void acrossReconnect_data();
     void acrossReconnect();
+    void journalView();
+    void journalState();
 
 private:
     void connectLink();
@@ -1014,6 +1019,90 @@ void tst_History::acrossReconnect()
              QStringList({first,
                           "Channel 1: speed 90.000 " + arrow + " 91.000 " + micro + degree
                                   + "/sec: written"}));
+}
+
+// The window's and velotune-cli's lines in one journal: the window shows its own session with
+// controller and source, the CLI's on Earlier, filters them, and saves the columns of log --csv.
+void tst_History::journalView()
+{
+    const QString journal = QFile::decodeName(nexil::journal::state().file);
+    // Earlier runs of this test left theirs.
+    QVERIFY(QFile(journal).resize(0));
+    connectLink();
+    QTest::keyClick(m_ui->speed, Qt::Key_Up);
+    const auto cli = [&](const QStringList &arguments) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VELOTUNE_JOURNAL"), journal);
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(VELOTUNE_CLI), arguments);
+        return process.waitForFinished(60000) && process.exitCode() == 0
+                ? QString::fromUtf8(process.readAllStandardOutput())
+                : QString();
+    };
+    QVERIFY(!cli({"set", "usb:id:31415926", "--channel", "0", "--speed", "1500000"}).isEmpty());
+
+    QTreeView *view = openHistory();
+    QVERIFY(view);
+    QStringList rows = shownRows();
+    QCOMPARE(rows.size(), 2);
+    QVERIFY2(rows[0].endsWith("\tConnect\tusb:id:1001\t\tConnected"), qPrintable(rows[0]));
+    QVERIFY2(rows[1].contains("\tWrite\tusb:id:1001\tform\tChannel 0: "), qPrintable(rows[1]));
+
+    const QStringList session = rows;
+    QTest::mouseClick(child<QPushButton>(view->window(), "pbEarlier"), Qt::LeftButton);
+    rows = shownRows();
+    // The CLI's connect, write and release before this session's two entries, not again.
+    QCOMPARE(rows.size(), 5);
+    QVERIFY2(rows[1].contains("\tWrite\tusb:id:31415926\tcli set\tChannel 0: ")
+                     && rows[1].contains(arrow + " 1.500.000 "),
+             qPrintable(rows[1]));
+    QCOMPARE(rows.mid(3), session);
+
+    child<QLineEdit>(view->window(), "leFilter")->setText(QStringLiteral("CLI SET"));
+    QCOMPARE(shownRows(), rows.mid(1, 1));
+
+    QTemporaryDir dir;
+    ModalAnswers answer({[&](QWidget *modal) {
+        auto *name = modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name);
+        name->setText(dir.filePath(QStringLiteral("history")));
+        static_cast<QDialog *>(modal)->done(QDialog::Accepted);
+    }});
+    QTest::mouseClick(child<QPushButton>(view->window(), "pbSaveCsv"), Qt::LeftButton);
+    QVERIFY(answer.allUsed());
+    QFile saved(dir.filePath(QStringLiteral("history.csv")));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QStringList csv = QString::fromUtf8(saved.readAll()).split('\n', Qt::SkipEmptyParts);
+    // Every journaled entry, the message-free session included, as log --csv has them.
+    QCOMPARE(csv.size(), 1 + 5);
+    const QStringList logged
+            = cli({"log", "--csv", "--source", "cli set"}).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(logged.size(), 2);
+    QCOMPARE(csv.first(), logged.first());
+    QVERIFY2(csv.contains(logged.last()), qPrintable(csv.join('\n') + "\n" + logged.last()));
+}
+
+// What the window says of the journal; run again with VELOTUNE_JOURNAL=off (CMakeLists.txt).
+// The session's entries are there either way.
+void tst_History::journalState()
+{
+    const bool off = qgetenv("VELOTUNE_JOURNAL") == "off";
+    connectLink();
+    QTest::keyClick(m_ui->speed, Qt::Key_Up);
+    QTreeView *view = openHistory();
+    QVERIFY(view);
+    QCOMPARE(shownTexts(QStringLiteral("Write")).size(), 1);
+    auto *label = child<QLabel>(view->window(), "lJournal");
+    QVERIFY(label);
+    const nexil::journal::Status status = nexil::journal::state();
+    QCOMPARE(label->text(),
+             off ? QStringLiteral("The journal is off: VELOTUNE_JOURNAL=off")
+                 : QStringLiteral("Journal: ") + status.path);
+    QTest::mouseClick(child<QPushButton>(view->window(), "pbEarlier"), Qt::LeftButton);
+    QCOMPARE(label->text().endsWith("\nNo journal to show earlier entries from."), off);
+    QCOMPARE(QFileInfo::exists(qEnvironmentVariable("XDG_STATE_HOME") + "/velotune/journal.jsonl"),
+             !off);
 }
 
 QTEST_MAIN(tst_History)
