@@ -158,47 +158,6 @@ private slots:
         QCOMPARE(line.text, result.message);
     }
 
-    // One bound for every front end: above it the controller is released at once, before any
-    // channel is read, with one message; nothing is journaled for it.
-    void channelBound_data()
-    {
-        QTest::addColumn<uint32_t>("count");
-        QTest::newRow("the largest allowed") << 1024u;
-        QTest::newRow("one more") << 1025u;
-        QTest::newRow("the most a controller can claim") << 4294967295u;
-    }
-
-    void channelBound()
-    {
-        QFETCH(uint32_t, count);
-        nexilsim::setValueHook([count](const std::string &function, uint32_t *value) {
-            if (function != "TQ_GetNumberOfChannels")
-                return false;
-            *value = count;
-            return true;
-        });
-        const qint64 journaled = QFileInfo(QFile::decodeName(nexil::journal::state().file)).size();
-        nexil::ChannelModel model;
-        QStringList reported;
-        calls();
-        const nexil::Failure failure
-                = model.open(first, [&](const nexil::Failure &f) { reported << model.message(f); });
-        nexilsim::setValueHook(nullptr);
-        const bool allowed = count <= nexil::ChannelModel::maxChannels;
-        QCOMPARE(model.isOpen(), allowed);
-        QCOMPARE(calls(),
-                 allowed ? QStringList({"TQ_OpenSystem", "TQ_GetNumberOfChannels"})
-                         : QStringList(
-                                 {"TQ_OpenSystem", "TQ_GetNumberOfChannels", "TQ_CloseSystem"}));
-        const QString message = QStringLiteral("Device claims %1 channels; Velotune serves at "
-                                               "most 1024.")
-                                        .arg(count);
-        QCOMPARE(reported, allowed ? QStringList() : QStringList(message));
-        QCOMPARE(failure ? model.message(failure) : QString(), allowed ? QString() : message);
-        QCOMPARE(QFileInfo(QFile::decodeName(nexil::journal::state().file)).size() > journaled,
-                 allowed);
-    }
-
     // A snapshot of the largest allowed controller, every value at its largest and a long
     // locator of characters written as escapes, fits the size a snapshot file may have.
     void largestSnapshotFits()
