@@ -4,6 +4,7 @@
 #include "aboutlibrary.h"
 #include "channeloverview.h"
 #include "historylog.h"
+#include "journal.h"
 #include "queuedsteps.h"
 #include "sepspinbox.h"
 #include "statustip.h"
@@ -166,6 +167,7 @@ Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
     SepSpinBox::takeWheelOnlyWithFocus(ui.sbChannelIndex);
 
     connect(model, &nexil::ChannelModel::written, this, &Velotune::noteWritten);
+    followJournal();
 
     statusTip = new StatusTip(ui.statusBar);
     queuedSteps = new QueuedSteps(this);
@@ -193,6 +195,7 @@ Velotune::Velotune(QWidget *parent, Qt::WindowFlags flags)
 
 Velotune::~Velotune()
 {
+    nexil::journal::setListener(nullptr);
     // The overview goes after the session: an edit it closes on the way must not reach it.
     if (overview != nullptr)
         overview->blockSignals(true);

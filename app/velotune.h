@@ -27,7 +27,8 @@
 //                              askAndReadSnapshot, warnAboutFile,
 //                              readEveryChannel, restorePlanned
 //   velotune_comparecontroller.cpp on_aCompareController_triggered, readOtherController
-//   velotune_history.cpp       on_aHistory_triggered, showMessage, failureMessage, noteWritten
+//   velotune_history.cpp       on_aHistory_triggered, showMessage, failureMessage, noteWritten,
+//                              followJournal
 // The controller, what was read of it and every write are the channel model's
 // (controller/channelmodel.h), which velotune-cli uses too; the window shows it.
 class ChannelOverview;
@@ -95,6 +96,7 @@ private:
     // Each write the model made, from the form, the overview or a restore: the history has it,
     // and the overview shows what the controller holds now.
     void noteWritten(const nexil::WriteResult &result);
+    void followJournal();
     void enableSettingsFiles(bool connected);
     // Settings read by the overview or a restore, shown without another call when they are the
     // form's channel's.
@@ -134,6 +136,8 @@ private:
     ChannelOverview *overview = nullptr;
     SettingsDiffDialog *settingsDiff = nullptr;
     HistoryLog *historyLog;
+    // The controller and channel the positioner refusal was last logged for.
+    QString refusalLoggedFor;
     History *historyWindow = nullptr;
     // The form's fields of each setting with a field of its own.
     std::map<const QAbstractSpinBox *, std::pair<SepSpinBox *, nexil::Setting>> fields;

@@ -1,6 +1,7 @@
 #include "diffrows.h"
 #include "escaped.h"
 #include "locatordialog.h"
+#include "modeljournal.h"
 #include "screenfit.h"
 #include "settingsdiffdialog.h"
 #include "slowlink.h"
@@ -36,8 +37,8 @@ void Velotune::on_aCompareController_triggered()
         if (!readOtherController(other, &theirs) || !readEveryChannel(&ours, tr("Not compared: ")))
             return;
     }
-    const std::vector<diffrows::Row> rows
-            = diffrows::differences(nexil::snapshot::compare(theirs, ours));
+    const std::vector<diffrows::Row> rows = diffrows::differences(
+            nexil::journal::compare(other, theirs, model->locator(), ours, other, QString()));
     const QString sides = nexil::escaped(other) + tr(" and ") + nexil::escaped(model->locator());
     SettingsDiffDialog dialog(this);
     dialog.setWindowTitle(tr("Compare with %1").arg(nexil::escaped(other)));

@@ -1,5 +1,6 @@
 #include "history.h"
 #include "historylog.h"
+#include "journal.h"
 #include "screenfit.h"
 #include "statustip.h"
 #include "velotune.h"
@@ -15,6 +16,16 @@ void Velotune::on_aHistory_triggered()
     historyWindow->show();
     historyWindow->raise();
     historyWindow->activateWindow();
+}
+
+// The history has every journal event of this program as it is recorded; writes come with
+// their outcome's own text (noteWritten).
+void Velotune::followJournal()
+{
+    nexil::journal::setListener([this](const nexil::journal::Event &event) {
+        if (event.kind != nexil::journal::Kind::Write)
+            historyLog->addEvent(event);
+    });
 }
 
 void Velotune::showMessage(const QString &message, int timeout, const QString &details)
@@ -34,7 +45,7 @@ QString Velotune::failureMessage(const nexil::Failure &failure)
 
 void Velotune::noteWritten(const nexil::WriteResult &result)
 {
-    historyLog->addWrite(result);
+    historyLog->addWrite(result, model->locator());
     // An overview edit reads its row itself.
     if (result.source != nexil::Source::Overview)
         rereadOverviewRow(result.channel);

@@ -27,6 +27,7 @@ void Velotune::showRead(nexil::Read read, const nexil::Reading &reading)
 
 void Velotune::showChannelType(const nexil::Reading &type)
 {
+    const int channel = ui.sbChannelIndex->value();
     if (type.status != 0) {
         showStatus({nexil::readFailure(nexil::Read::ChannelType), type.status});
         return;
@@ -34,9 +35,18 @@ void Velotune::showChannelType(const nexil::Reading &type)
     const QString refusal = tr("This programm works only with positioners channels!");
     if (type.value != nexil::PositionerChannel) {
         ui.gbConfiguration->setEnabled(false);
-        showMessage(refusal, 0);
+        // Logged once while the form stays on the channel, through rereads, reconnects and
+        // restores; shown each time.
+        const QString where = model->locator() + QLatin1Char('\n') + QString::number(channel);
+        if (refusalLoggedFor == where) {
+            ui.statusBar->showMessage(refusal, 0);
+        } else {
+            showMessage(refusal, 0);
+            refusalLoggedFor = where;
+        }
         return;
     }
+    refusalLoggedFor.clear();
     ui.gbConfiguration->setEnabled(true);
     // The refusal has no time limit; it must not outlive the channel it was about.
     if (ui.statusBar->currentMessage() == refusal)

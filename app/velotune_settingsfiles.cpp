@@ -2,6 +2,7 @@
 #include "escaped.h"
 #include "filequestions.h"
 #include "filereplace.h"
+#include "modeljournal.h"
 #include "restoretext.h"
 #include "screenfit.h"
 #include "settingsdiffdialog.h"
@@ -103,8 +104,8 @@ void Velotune::on_aCompareSettings_triggered()
         if (!readEveryChannel(&now, tr("Not compared: ")))
             return;
     }
-    const std::vector<nexil::snapshot::Difference> differences
-            = nexil::snapshot::compare(file.channels, now);
+    const std::vector<nexil::snapshot::Difference> differences = nexil::journal::compare(
+            path, file.channels, model->locator(), now, model->locator(), path);
     const std::vector<diffrows::Row> rows = diffrows::differences(differences);
     const QString sides = nexil::escaped(path) + tr(" and ") + nexil::escaped(model->locator());
     SettingsDiffDialog *dialog = settingsDiffDialog();
@@ -128,13 +129,15 @@ void Velotune::on_aRestoreSettings_triggered()
         // The whole file is checked before anything is written, as velotune-cli does.
         plan = model->planRestore(path, file);
         if (plan.readFailure) {
-            warnAboutFile(tr("Nothing written: ")
-                          + tr("channel %1: %2")
-                                    .arg(plan.failedChannel)
-                                    .arg(failureMessage(plan.readFailure)));
+            const QString why = tr("channel %1: %2")
+                                        .arg(plan.failedChannel)
+                                        .arg(failureMessage(plan.readFailure));
+            model->noteRefusedRestore(path, why, nexil::Source::Restore);
+            warnAboutFile(tr("Nothing written: ") + why);
             return;
         }
         if (!plan.refusal.isEmpty()) {
+            model->noteRefusedRestore(path, plan.refusal, nexil::Source::Restore);
             warnAboutFile(plan.refusal);
             return;
         }

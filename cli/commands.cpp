@@ -5,6 +5,7 @@
 #include "exitcodes.h"
 #include "filereplace.h"
 #include "interrupt.h"
+#include "modeljournal.h"
 #include "nexillibrary.h"
 #include "output.h"
 #include "restoretext.h"
@@ -367,8 +368,11 @@ int diff(const Options &options)
                 return status;
         }
     }
+    // The journal names the controller compared, and the file when one side is a file.
+    const QString locator = !leftIsFile ? left : !rightIsFile ? right : QString();
+    const QString file = leftIsFile ? left : rightIsFile ? right : QString();
     const std::vector<nexil::snapshot::Difference> differences
-            = nexil::snapshot::compare(leftChannels, rightChannels);
+            = nexil::journal::compare(left, leftChannels, right, rightChannels, locator, file);
     const QString controllerKind = QStringLiteral("controller");
     const QString snapshotKind = QStringLiteral("snapshot");
     if (options.json) {
@@ -406,6 +410,7 @@ int checkRestore(const Options &options, const QString &path, const nexil::Snaps
     QString error = nexil::snapshot::countRefusal(
             file, controller.channelCount(), path + QStringLiteral(" and ") + controller.locator());
     if (!error.isEmpty()) {
+        controller.noteRefusedRestore(path, error, nexil::Source::CliRestore);
         err(error);
         return exitcode::File;
     }
@@ -416,11 +421,13 @@ int checkRestore(const Options &options, const QString &path, const nexil::Snaps
     }
     *plan = controller.planRestore(path, file, channels);
     if (plan->readFailure) {
-        err(controller.locator() + QStringLiteral(": ")
-            + channelMessage(plan->failedChannel, plan->readFailure));
+        const QString why = channelMessage(plan->failedChannel, plan->readFailure);
+        controller.noteRefusedRestore(path, why, nexil::Source::CliRestore);
+        err(controller.locator() + QStringLiteral(": ") + why);
         return exitcode::Controller;
     }
     if (!plan->refusal.isEmpty()) {
+        controller.noteRefusedRestore(path, plan->refusal, nexil::Source::CliRestore);
         err(plan->refusal);
         return exitcode::File;
     }

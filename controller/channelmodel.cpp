@@ -1,5 +1,8 @@
 #include "channelmodel.h"
 
+#include "journal.h"
+#include "messages.h"
+#include "modeljournal.h"
 #include "nexillibrary.h"
 #include "snapshotsession.h"
 #include "statusformat.h"
@@ -65,22 +68,36 @@ Failure ChannelModel::open(const QString &locator, const Session::Report &report
 {
     // Another controller, or the same one after a release: nothing read before holds.
     forget();
-    const Failure failure = m_session.open(locator, report);
+    Failure failure = m_session.open(locator, report);
+    if (!failure && channelCount() > maxChannels) {
+        failure = {message::tooManyChannels, channelCount()};
+        if (report)
+            report(failure);
+        m_session.abandon();
+    }
+    if (!failure)
+        journal::record(journal::connectEvent(locator));
     emit connectionChanged(m_session.isOpen());
     return failure;
 }
 
 void ChannelModel::abandon()
 {
+    const bool wasOpen = isOpen();
     m_session.abandon();
+    if (wasOpen)
+        journal::record(journal::releaseEvent(locator()));
     emit connectionChanged(false);
 }
 
 Failure ChannelModel::close()
 {
+    const bool wasOpen = isOpen();
     const Failure failure = m_session.close();
-    if (!failure)
+    if (!failure && wasOpen) {
+        journal::record(journal::releaseEvent(locator()));
         emit connectionChanged(false);
+    }
     return failure;
 }
 
@@ -221,6 +238,7 @@ WriteResult ChannelModel::write(uint32_t channel, Setting setting, uint32_t valu
     // Only a refusal is told at once; a failed read is told by whoever shows it.
     if (result.outcome == Outcome::Refused)
         result.message = message(result.failure);
+    journal::record(journal::writeEvent(locator(), result));
     emit written(result);
     if (readHeld && result.outcome == Outcome::Refused)
         result.held = read(info(setting).read, channel);
@@ -259,6 +277,7 @@ void ChannelModel::restore(const RestorePlan &plan, Source source, RestoreResult
         result->steps.push_back({step, valueOf(plan.beforeOf(step.channel), step.setting),
                                  valueOf(plan.file.channels[step.channel], step.setting),
                                  StepOutcome::NotTried, QString()});
+    journal::record(journal::restoreStartEvent(locator(), plan.path, source, plan.steps.size()));
     emit restoreStarted(plan.path, plan.steps.size());
     const std::size_t total = result->steps.size();
     for (std::size_t i = 0; i < total; ++i) {
@@ -297,7 +316,14 @@ void ChannelModel::restore(const RestorePlan &plan, Source source, RestoreResult
                 ? StepOutcome::Differs
                 : StepOutcome::AsAsked;
     }
+    journal::record(journal::restoreEndEvent(locator(), plan.path, source, *result));
     emit restoreFinished(plan.path, *result);
+}
+
+void ChannelModel::noteRefusedRestore(const QString &path, const QString &reason,
+                                      Source source) const
+{
+    journal::record(journal::refusedRestoreEvent(locator(), path, source, reason));
 }
 
 } // namespace nexil

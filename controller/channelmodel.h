@@ -107,6 +107,11 @@ public:
     // The reads that follow a write of `channel`, or none.
     using ReadBackFor = std::function<Session::ReadBack(uint32_t channel)>;
 
+    // One bound for every front end: a controller claiming more channels is released at once,
+    // before any channel is read. The overview shows as many rows, and a snapshot of so many
+    // channels stays under snapshot::maxFileSize.
+    static constexpr uint32_t maxChannels = 1024;
+
     explicit ChannelModel(Session::Checkpoint checkpoint = nullptr,
                           bool releaseWhenDestroyed = false, QObject *parent = nullptr);
     ~ChannelModel() override;
@@ -151,6 +156,8 @@ public:
     void restore(const RestorePlan &plan, Source source, RestoreResult *result,
                  const ReadBackFor &readBack = nullptr, const Progress &progress = nullptr,
                  const Cancel &cancel = nullptr);
+    // A restore of `path` refused before its first write, for the journal.
+    void noteRefusedRestore(const QString &path, const QString &reason, Source source) const;
 
 signals:
     void channelRead(const nexil::ChannelSettings &settings);

@@ -192,6 +192,12 @@ Writer &writer()
     return theWriter;
 }
 
+Listener &listener()
+{
+    static Listener theListener;
+    return theListener;
+}
+
 QByteArray absoluteOrEmpty(const QByteArray &name)
 {
     return name.startsWith('/') ? name : QByteArray();
@@ -247,9 +253,24 @@ QByteArray rotatedName(const QByteArray &name)
 
 void record(Event event)
 {
+    Listener told;
+    {
+        const QMutexLocker locker(&mutex);
+        writer().open();
+        writer().append(event);
+        told = listener();
+    }
+    // Outside the lock: the listener may ask for state().
+    if (told) {
+        event.time = QDateTime::currentDateTimeUtc();
+        told(event);
+    }
+}
+
+void setListener(Listener told)
+{
     const QMutexLocker locker(&mutex);
-    writer().open();
-    writer().append(std::move(event));
+    listener() = std::move(told);
 }
 
 Status state()

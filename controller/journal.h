@@ -7,6 +7,8 @@
 #include <QLoggingCategory>
 #include <QString>
 
+#include <functional>
+
 // The lab journal every Velotune program appends to (README, "The journal"): one file per
 // user, $XDG_STATE_HOME/velotune/journal.jsonl, or the file VELOTUNE_JOURNAL names, "off" for
 // none. Journaling never stops or changes a controller action: whatever goes wrong with the
@@ -37,6 +39,11 @@ QByteArray rotatedName(const QByteArray &name);
 // Appends `event` as one line, with the time now (UTC), the program's name and process id.
 // Safe to call from any thread; the file is opened on the first call.
 void record(Event event);
+// Told of every event this process records, journaled or not, on the thread that recorded
+// it: the History window's view of its own session. One at a time; an empty one stops it.
+using Listener = std::function<void(const Event &)>;
+void setListener(Listener told);
+
 // On, Off or Failed with the reason: what the History window shows. Opens the file if that
 // was not done yet.
 Status state();

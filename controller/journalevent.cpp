@@ -74,7 +74,7 @@ public:
     {
         if (!value)
             return;
-        if (setting == Setting::LowVibration)
+        if (setting && info(*setting).unit == nullptr)
             text(key, valueName(*setting, *value));
         else
             number(key, value);
@@ -115,7 +115,7 @@ bool readValue(const QJsonValue &value, std::optional<Setting> setting,
 {
     if (!value.isString())
         return readNumber(value, out);
-    if (setting != Setting::LowVibration)
+    if (!setting || info(*setting).unit != nullptr)
         return false;
     if (value == QLatin1String("on"))
         *out = 1;
@@ -238,16 +238,17 @@ QString outcomeName(Outcome outcome)
 
 std::optional<Setting> settingFromName(const QString &name)
 {
-    for (const Setting setting : allSettings()) {
-        if (snapshot::fieldName(setting) == name)
-            return setting;
+    for (const SettingInfo &row : settingTable()) {
+        if (name == QLatin1String(row.key))
+            return row.setting;
     }
     return std::nullopt;
 }
 
 QString valueName(Setting setting, uint32_t value)
 {
-    if (setting == Setting::LowVibration)
+    // An on/off setting has no unit.
+    if (info(setting).unit == nullptr)
         return value != 0 ? QStringLiteral("on") : QStringLiteral("off");
     return QString::number(value);
 }
@@ -262,7 +263,7 @@ QByteArray toLine(const Event &e)
     line.text("locator", e.locator);
     line.number("channel", e.channel);
     if (e.setting)
-        line.text("setting", snapshot::fieldName(*e.setting));
+        line.text("setting", QLatin1String(info(*e.setting).key));
     line.value("old", e.setting, e.oldValue);
     line.value("new", e.setting, e.newValue);
     line.text("unit", e.unit);
@@ -389,7 +390,7 @@ QString csvRow(const Event &e)
                                 kindName(e.kind),
                                 csvField(e.locator),
                                 optionalNumber(e.channel),
-                                e.setting ? snapshot::fieldName(*e.setting) : QString(),
+                                e.setting ? QLatin1String(info(*e.setting).key) : QString(),
                                 value(e.oldValue),
                                 value(e.newValue),
                                 csvField(e.unit),

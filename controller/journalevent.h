@@ -1,7 +1,7 @@
 #ifndef JOURNALEVENT_H
 #define JOURNALEVENT_H
 
-#include "snapshot.h"
+#include "setting.h"
 
 #include <QByteArray>
 #include <QDateTime>

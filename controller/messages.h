@@ -34,6 +34,9 @@ constexpr const char *stopForLowVibration = QT_TRANSLATE_NOOP(
         "Velotune", "Could not set Low Vibration Mode (Axis holding position?). Error: %1 (%2)");
 constexpr const char *writeLowVibration
         = QT_TRANSLATE_NOOP("Velotune", "Could not set Low Vibration Mode. Error: %1 (%2)");
+// Not a failed call: more channels than any front end serves (ChannelModel::maxChannels).
+constexpr const char *tooManyChannels
+        = QT_TRANSLATE_NOOP("Velotune", "Device claims %1 channels; Velotune serves at most 1024.");
 
 } // namespace nexil::message
 

@@ -14,6 +14,9 @@ QString statusText(uint32_t status)
 
 QString statusMessage(const QString &format, uint32_t status)
 {
+    // A message without the library's text costs no call.
+    if (!format.contains(QLatin1String("%2")))
+        return format.arg(status);
     return statusMessage(format, status, statusText(status));
 }
 

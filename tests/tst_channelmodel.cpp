@@ -2,6 +2,7 @@
 // controller with and reports, and a restore's plan, cancel and refusals part way.
 
 #include "channelmodel.h"
+#include "journal.h"
 #include "restoretext.h"
 #include "simcontrol.h"
 
@@ -45,6 +46,16 @@ nexil::Snapshot changed(nexil::ChannelModel *model)
     file.channels[1].speed = 600000;
     file.channels[2].acceleration = 123;
     return file;
+}
+
+// The journal's newest line, as read back.
+nexil::journal::Event lastJournaled()
+{
+    QFile file(QFile::decodeName(nexil::journal::state().file));
+    nexil::journal::Event event;
+    if (file.open(QIODevice::ReadOnly))
+        nexil::journal::fromLine(file.readAll().trimmed().split('\n').last(), &event);
+    return event;
 }
 
 } // namespace
@@ -130,6 +141,42 @@ private slots:
                                                                : uint32_t(state.lowVibration);
         QCOMPARE(model.known(channel, setting), std::optional<uint32_t>(held));
         QCOMPARE(held == value, outcome != nexil::Outcome::Refused);
+        // Journaled as it was made, with the status and text of a refusal.
+        const nexil::journal::Event line = lastJournaled();
+        QCOMPARE(nexil::journal::kindName(line.kind), QStringLiteral("write"));
+        QCOMPARE(line.locator, locator);
+        QCOMPARE(line.channel, std::optional<uint32_t>(channel));
+        QCOMPARE(line.setting, std::optional<nexil::Setting>(setting));
+        QCOMPARE(line.oldValue, result.before);
+        QCOMPARE(line.newValue, std::optional<uint32_t>(value));
+        QCOMPARE(line.source, QStringLiteral("form"));
+        const char *const outcomes[] = {"taken", "refused", "not read back"};
+        QCOMPARE(nexil::journal::outcomeName(line.outcome), QLatin1String(outcomes[int(outcome)]));
+        QCOMPARE(line.status,
+                 outcome == nexil::Outcome::Taken ? std::nullopt
+                                                  : std::optional<uint32_t>(result.failure.status));
+        QCOMPARE(line.text, result.message);
+    }
+
+    // A snapshot of the largest allowed controller, every value at its largest and a long
+    // locator of characters written as escapes, fits the size a snapshot file may have.
+    void largestSnapshotFits()
+    {
+        nexil::Snapshot file;
+        file.locator = QString(4096, QChar(1));
+        file.program = QString(256, QLatin1Char('"'));
+        file.savedAt = QStringLiteral("2026-12-10T15:04:07Z");
+        for (uint32_t i = 0; i < nexil::ChannelModel::maxChannels; ++i)
+            file.channels.push_back({i, true, 4294967295u, 4294967295u, 4294967295u,
+                                     nexil::LowVibration::Unsupported});
+        const QByteArray json = nexil::snapshot::toJson(file);
+        QVERIFY2(json.size() < nexil::snapshot::maxFileSize / 2,
+                 qPrintable(QString::number(json.size())));
+        nexil::Snapshot back;
+        QString error;
+        QVERIFY2(nexil::snapshot::parse(json, QStringLiteral("f.json"), &back, &error),
+                 qPrintable(error));
+        QCOMPARE(back.channels.size(), file.channels.size());
     }
 
     void restorePlan_data()

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -447,6 +448,52 @@ private slots:
             QVERIFY2(run.out.contains(line), qPrintable(run.out + run.err));
         QVERIFY2(!run.out.contains(never), qPrintable(run.out));
         QCOMPARE(run.count("TQ_CloseSystem"), 1);
+    }
+
+    // A controller claiming more channels than any front end serves gives one message at once,
+    // before any channel is read, and is released.
+    void channelBound_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("count");
+        const QStringList commands[]
+                = {{QStringLiteral("show"), first},
+                   {QStringLiteral("save"), first, QStringLiteral("s.json")},
+                   {QStringLiteral("diff"), first, QStringLiteral("b.json")},
+                   {QStringLiteral("restore"), first, QStringLiteral("b.json")},
+                   {QStringLiteral("set"), first, QStringLiteral("--channel"), QStringLiteral("0"),
+                    QStringLiteral("--speed"), QStringLiteral("5")}};
+        for (const QStringList &command : commands)
+            for (const char *count : {"4294967295", "1025"})
+                QTest::addRow("%s, %s channels", qPrintable(command.first()), count)
+                        << command << QString::fromLatin1(count);
+    }
+
+    void channelBound()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, count);
+        CliRunner cli;
+        QCOMPARE(cli.run({QStringLiteral("save"), first, QStringLiteral("b.json")}).exitCode, 0);
+        QProcessEnvironment env = cli.environment();
+        env.insert(QStringLiteral("NEXILCONTROL_LIBRARY"), QStringLiteral(FAULTS_LIBRARY));
+        env.insert(QStringLiteral("NEXILSIM_TEST_FAULTS"),
+                   QStringLiteral("value TQ_GetNumberOfChannels ") + count);
+        const CliRun run = cli.run(arguments, env);
+        QCOMPARE(run.exitCode, 4);
+        QCOMPARE(run.out, QString());
+        QStringList said; // stderr without the trace
+        for (const QString &line : run.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            if (!line.startsWith(QLatin1String("velotune.controller: ")))
+                said << line;
+        QCOMPARE(said,
+                 QStringList("velotune-cli: " + first + QStringLiteral(": Device claims ") + count
+                             + QStringLiteral(" channels; Velotune serves at most 1024.")));
+        QCOMPARE(run.calls(),
+                 QStringList({QStringLiteral("TQ_OpenSystem"),
+                              QStringLiteral("TQ_GetNumberOfChannels"),
+                              QStringLiteral("TQ_CloseSystem")}));
+        QVERIFY(!QFileInfo::exists(cli.path(QStringLiteral("s.json"))));
     }
 
     void setWritesOnlyWhatDiffers_data()

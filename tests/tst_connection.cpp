@@ -302,12 +302,14 @@ void tst_Connection::zeroChannelsStaysReleased()
 void tst_Connection::channelRangeFollowsCount_data()
 {
     QTest::addColumn<quint32>("count");
-    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("maximum"); // -1: more than Velotune serves, not connected
 
     QTest::newRow("one") << 1u << 0;
     QTest::newRow("forty") << 40u << 39;
-    QTest::newRow("largest the spin box holds") << 2147483648u << 2147483647;
-    QTest::newRow("all ones") << 4294967295u << 2147483647;
+    QTest::newRow("the most Velotune serves") << 1024u << 1023;
+    QTest::newRow("one more") << 1025u << -1;
+    QTest::newRow("largest the spin box holds") << 2147483648u << -1;
+    QTest::newRow("all ones") << 4294967295u << -1;
 }
 
 void tst_Connection::channelRangeFollowsCount()
@@ -316,9 +318,21 @@ void tst_Connection::channelRangeFollowsCount()
     QFETCH(int, maximum);
 
     testutils::forceValue({"TQ_GetNumberOfChannels"}, count);
+    m_calls.take();
     QTest::mouseClick(m_connect, Qt::LeftButton);
-    QVERIFY(m_connect->isChecked());
-    QCOMPARE(child<QSpinBox>(m_window, "sbChannelIndex")->maximum(), maximum);
+    QCOMPARE(m_connect->isChecked(), maximum >= 0);
+    if (maximum >= 0) {
+        QCOMPARE(child<QSpinBox>(m_window, "sbChannelIndex")->maximum(), maximum);
+        return;
+    }
+    // Said at once, released before any channel is read.
+    QCOMPARE(m_window->statusBar()->currentMessage(),
+             QStringLiteral("Device claims %1 channels; Velotune serves at most 1024.").arg(count));
+    QStringList calls;
+    for (const QString &call : m_calls.take())
+        calls << call.section(QLatin1Char('('), 0, 0);
+    QCOMPARE(calls, QStringList({"TQ_OpenSystem", "TQ_GetNumberOfChannels", "TQ_CloseSystem"}));
+    QVERIFY(!child<QSpinBox>(m_window, "sbChannelIndex")->isEnabled());
 }
 
 void tst_Connection::clampedChannelReadsBackTwice()

@@ -3,6 +3,7 @@
 // also the writes of the channel overview and of a restore from a settings file.
 // Runs once under an English and once under a German locale (see CMakeLists.txt).
 
+#include "journal.h"
 #include "testutils.h"
 #include "velotune.h"
 
@@ -13,9 +14,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableView>
@@ -198,6 +201,8 @@ private slots:
     void writesFromRestore();
     void acrossReconnect_data();
     void acrossReconnect();
+    void journalView();
+    void journalState();
 
 private:
     void connectLink();
@@ -303,8 +308,8 @@ QStringList tst_History::shownTexts(const QString &kind)
     QStringList texts;
     for (const QString &row : shownRows()) {
         const QStringList cells = row.split(QLatin1Char('\t'));
-        if (cells.size() == 3 && cells[1] == kind)
-            texts << cells[2];
+        if (cells.size() == 5 && cells[1] == kind)
+            texts << cells[4];
     }
     return texts;
 }
@@ -502,6 +507,14 @@ void tst_History::statusMessages_data()
     QTest::newRow("not a positioner") << "channel 3"
                                       << "This programm works only with positioners channels!"
                                       << "" << 1;
+    // Said again while the form stays on the channel: still one entry.
+    QTest::newRow("not a positioner, released and connected again")
+            << "channel 3 again"
+            << "This programm works only with positioners channels!"
+            << "" << 1;
+    QTest::newRow("Escape after a refused entry, then elsewhere") << "typed escape"
+                                                                  << ""
+                                                                  << "" << 1;
 }
 
 void tst_History::statusMessages()
@@ -523,11 +536,19 @@ void tst_History::statusMessages()
     } else if (action.startsWith(QLatin1String("typed"))) {
         connectLink();
         refuseTyped(QStringLiteral("12x"));
+        if (action.endsWith(QLatin1String("escape"))) {
+            QTest::keyClick(m_ui->speed, Qt::Key_Escape);
+            m_ui->channel->setFocus();
+        }
         if (action.endsWith(QLatin1String("twice")))
             refuseTyped(QStringLiteral("12x"));
     } else {
         connectLink();
         m_ui->channel->setValue(3);
+        if (action.endsWith(QLatin1String("again"))) {
+            QTest::mouseClick(m_ui->connect, Qt::LeftButton);
+            QTest::mouseClick(m_ui->connect, Qt::LeftButton);
+        }
         QVERIFY(!m_ui->group->isEnabled());
     }
     const QString shown = m_window->statusBar()->currentMessage();
@@ -541,17 +562,19 @@ void tst_History::statusMessages()
     const QStringList rows = shownRows();
     QStringList matching;
     for (const QString &row : rows)
-        if (row.endsWith(QLatin1String("\tMessage\t") + shown))
+        if (row.endsWith(QLatin1String("\tMessage\t\t\t") + shown))
             matching << row;
     QCOMPARE(matching.size(), count);
-    QCOMPARE(rows.last(), matching.last());
+    // A reconnect's own entries come after it.
+    if (!action.endsWith(QLatin1String("again")))
+        QCOMPARE(rows.last(), matching.last());
     // Shown in local time, to the millisecond.
     const QDateTime time = QDateTime::fromString(matching.last().section(QLatin1Char('\t'), 0, 0),
                                                  QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
     QVERIFY(time.isValid());
     QVERIFY(time >= started && time <= QDateTime::currentDateTime());
     // The status bar is as it was: the message goes after 2 s, or stays for the refusal.
-    if (action == QLatin1String("channel 3")) {
+    if (action.startsWith(QLatin1String("channel 3"))) {
         QTest::qWait(2500);
         QCOMPARE(m_window->statusBar()->currentMessage(), shown);
     } else {
@@ -588,14 +611,14 @@ void tst_History::bounded()
     QVERIFY(view);
     const QAbstractItemModel *model = view->model();
     QCOMPARE(model->rowCount(), bound);
-    QCOMPARE(model->index(0, 2).data().toString(), QStringLiteral("refusal %1").arg(more));
-    QCOMPARE(model->index(bound - 1, 2).data().toString(),
+    QCOMPARE(model->index(0, 4).data().toString(), QStringLiteral("refusal %1").arg(more));
+    QCOMPARE(model->index(bound - 1, 4).data().toString(),
              QStringLiteral("refusal %1").arg(bound + more - 1));
     QCOMPARE(m_window->statusBar()->currentMessage(),
              QStringLiteral("refusal %1").arg(bound + more - 1));
     // The newest entry is in sight.
     QApplication::processEvents();
-    const QRect newest = view->visualRect(model->index(bound - 1, 2));
+    const QRect newest = view->visualRect(model->index(bound - 1, 4));
     QVERIFY(view->viewport()->rect().intersects(newest));
 }
 
@@ -619,7 +642,7 @@ void tst_History::copy()
     QTreeView *view = openHistory();
     QVERIFY(view);
     const QStringList rows = shownRows();
-    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows.size(), 4);
 
     QStringList expected;
     if (selected.isEmpty()) {
@@ -653,7 +676,8 @@ void tst_History::save_data()
 
     QTest::newRow("new file") << "history.txt" << QByteArray() << 0 << true;
     QTest::newRow("existing file replaced") << "history.txt" << QByteArray("old\n") << 0 << true;
-    QTest::newRow("folder refused") << "folder" << QByteArray("<dir>") << 0 << false;
+    QTest::newRow("folder refused") << "folder.txt" << QByteArray("<dir>") << 0 << false;
+    QTest::newRow("a name without suffix gets .txt") << "history" << QByteArray() << 0 << true;
     QTest::newRow("failed write keeps the existing file")
             << "history.txt" << QByteArray("keep me\n") << 64 << false;
     // Shown as it is: neither large red text nor a second line.
@@ -670,7 +694,9 @@ void tst_History::save()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString path = dir.filePath(target);
+    const QString typed = dir.filePath(target);
+    const QString savedAs = QFileInfo(target).suffix().isEmpty() ? target + ".txt" : target;
+    const QString path = dir.filePath(savedAs);
     if (before == "<dir>") {
         QVERIFY(QDir(dir.path()).mkdir(target));
     } else if (!before.isEmpty()) {
@@ -685,7 +711,7 @@ void tst_History::save()
     QTreeView *view = openHistory();
     QVERIFY(view);
     const QStringList rows = shownRows();
-    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.size(), 3);
 
     QString warning;
     std::vector<std::function<void(QWidget *)>> answers{[&](QWidget *modal) {
@@ -694,7 +720,7 @@ void tst_History::save()
         // Typed in full, as a user may: the list's own choice follows the folder it shows.
         auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         QVERIFY(name);
-        name->setText(path);
+        name->setText(typed);
         static_cast<QDialog *>(dialog)->done(QDialog::Accepted);
     }};
     if (!saved)
@@ -732,7 +758,7 @@ void tst_History::save()
     }
     // Nothing half-written is left beside it.
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList(target));
+             QStringList(savedAs));
 }
 
 void tst_History::rangeInToolTip_data()
@@ -993,6 +1019,90 @@ void tst_History::acrossReconnect()
              QStringList({first,
                           "Channel 1: speed 90.000 " + arrow + " 91.000 " + micro + degree
                                   + "/sec: written"}));
+}
+
+// The window's and velotune-cli's lines in one journal: the window shows its own session with
+// controller and source, the CLI's on Earlier, filters them, and saves the columns of log --csv.
+void tst_History::journalView()
+{
+    const QString journal = QFile::decodeName(nexil::journal::state().file);
+    // Earlier runs of this test left theirs.
+    QVERIFY(QFile(journal).resize(0));
+    connectLink();
+    QTest::keyClick(m_ui->speed, Qt::Key_Up);
+    const auto cli = [&](const QStringList &arguments) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("VELOTUNE_JOURNAL"), journal);
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(VELOTUNE_CLI), arguments);
+        return process.waitForFinished(60000) && process.exitCode() == 0
+                ? QString::fromUtf8(process.readAllStandardOutput())
+                : QString();
+    };
+    QVERIFY(!cli({"set", "usb:id:31415926", "--channel", "0", "--speed", "1500000"}).isEmpty());
+
+    QTreeView *view = openHistory();
+    QVERIFY(view);
+    QStringList rows = shownRows();
+    QCOMPARE(rows.size(), 2);
+    QVERIFY2(rows[0].endsWith("\tConnect\tusb:id:1001\t\tConnected"), qPrintable(rows[0]));
+    QVERIFY2(rows[1].contains("\tWrite\tusb:id:1001\tform\tChannel 0: "), qPrintable(rows[1]));
+
+    const QStringList session = rows;
+    QTest::mouseClick(child<QPushButton>(view->window(), "pbEarlier"), Qt::LeftButton);
+    rows = shownRows();
+    // The CLI's connect, write and release before this session's two entries, not again.
+    QCOMPARE(rows.size(), 5);
+    QVERIFY2(rows[1].contains("\tWrite\tusb:id:31415926\tcli set\tChannel 0: ")
+                     && rows[1].contains(arrow + " 1.500.000 "),
+             qPrintable(rows[1]));
+    QCOMPARE(rows.mid(3), session);
+
+    child<QLineEdit>(view->window(), "leFilter")->setText(QStringLiteral("CLI SET"));
+    QCOMPARE(shownRows(), rows.mid(1, 1));
+
+    QTemporaryDir dir;
+    ModalAnswers answer({[&](QWidget *modal) {
+        auto *name = modal->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(name);
+        name->setText(dir.filePath(QStringLiteral("history")));
+        static_cast<QDialog *>(modal)->done(QDialog::Accepted);
+    }});
+    QTest::mouseClick(child<QPushButton>(view->window(), "pbSaveCsv"), Qt::LeftButton);
+    QVERIFY(answer.allUsed());
+    QFile saved(dir.filePath(QStringLiteral("history.csv")));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QStringList csv = QString::fromUtf8(saved.readAll()).split('\n', Qt::SkipEmptyParts);
+    // Every journaled entry, the message-free session included, as log --csv has them.
+    QCOMPARE(csv.size(), 1 + 5);
+    const QStringList logged
+            = cli({"log", "--csv", "--source", "cli set"}).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(logged.size(), 2);
+    QCOMPARE(csv.first(), logged.first());
+    QVERIFY2(csv.contains(logged.last()), qPrintable(csv.join('\n') + "\n" + logged.last()));
+}
+
+// What the window says of the journal; run again with VELOTUNE_JOURNAL=off (CMakeLists.txt).
+// The session's entries are there either way.
+void tst_History::journalState()
+{
+    const bool off = qgetenv("VELOTUNE_JOURNAL") == "off";
+    connectLink();
+    QTest::keyClick(m_ui->speed, Qt::Key_Up);
+    QTreeView *view = openHistory();
+    QVERIFY(view);
+    QCOMPARE(shownTexts(QStringLiteral("Write")).size(), 1);
+    auto *label = child<QLabel>(view->window(), "lJournal");
+    QVERIFY(label);
+    const nexil::journal::Status status = nexil::journal::state();
+    QCOMPARE(label->text(),
+             off ? QStringLiteral("The journal is off: VELOTUNE_JOURNAL=off")
+                 : QStringLiteral("Journal: ") + status.path);
+    QTest::mouseClick(child<QPushButton>(view->window(), "pbEarlier"), Qt::LeftButton);
+    QCOMPARE(label->text().endsWith("\nNo journal to show earlier entries from."), off);
+    QCOMPARE(QFileInfo::exists(qEnvironmentVariable("XDG_STATE_HOME") + "/velotune/journal.jsonl"),
+             !off);
 }
 
 QTEST_MAIN(tst_History)

@@ -406,6 +406,87 @@ private slots:
         for (int i = 0; i < err.size(); ++i)
             QVERIFY2(errLines[i].endsWith(err[i]), qPrintable(errLines[i]));
     }
+
+    // velotune-cli's own lines: four restores at once, each whole and in its order, with the
+    // file; a diff's count; a set's refusal with the library's status and text.
+    void cliProcesses()
+    {
+        CliRunner cli;
+        const QString first = QStringLiteral("usb:id:31415926");
+        for (const QStringList &change :
+             {QStringList{QStringLiteral("0"), QStringLiteral("--speed"),
+                          QStringLiteral("1500000")},
+              QStringList{QStringLiteral("2"), QStringLiteral("--acceleration"),
+                          QStringLiteral("123")}})
+            QCOMPARE(cli.run(QStringList{QStringLiteral("set"), first, QStringLiteral("--channel")}
+                             + change)
+                             .exitCode,
+                     0);
+        QCOMPARE(cli.run({QStringLiteral("save"), first, QStringLiteral("b.json")}).exitCode, 0);
+        QCOMPARE(cli.run({QStringLiteral("diff"), first, QStringLiteral("b.json")}).exitCode, 0);
+        QCOMPARE(cli.run({QStringLiteral("set"), QStringLiteral("usb:id:27182818"),
+                          QStringLiteral("--channel"), QStringLiteral("2"),
+                          QStringLiteral("--speed"), QStringLiteral("10")})
+                         .exitCode,
+                 1);
+        const QString journal = cli.path(QStringLiteral("journal.jsonl"));
+        const int before = journalLines(content(journal)).size();
+        // Without the state file each process starts from the fleet's settings: two writes.
+        QProcessEnvironment env = cli.environment();
+        env.remove(QStringLiteral("NEXILCONTROL_SIM_STATE"));
+        std::vector<std::unique_ptr<QProcess>> restores;
+        for (int i = 0; i < 4; ++i) {
+            restores.push_back(std::make_unique<QProcess>());
+            restores.back()->setProcessEnvironment(env);
+            restores.back()->setWorkingDirectory(cli.path(QString()));
+            restores.back()->start(QStringLiteral(VELOTUNE_CLI),
+                                   {QStringLiteral("restore"), first, QStringLiteral("b.json")});
+        }
+        for (const auto &process : restores)
+            QVERIFY(process->waitForFinished(60000));
+
+        const QList<QJsonObject> lines = journalLines(content(journal));
+        QVERIFY(!lines.isEmpty());
+        const auto text = [](const QJsonObject &o, const char *key) {
+            const QJsonValue v = o.value(QLatin1String(key));
+            return v.isDouble() ? QString::number(v.toDouble(), 'f', 0) : v.toString();
+        };
+        const auto brief = [&](const QJsonObject &o) {
+            QStringList keys;
+            for (const char *key : {"event", "setting", "outcome", "status", "text", "source",
+                                    "file", "differences", "writes"})
+                if (o.contains(QLatin1String(key)))
+                    keys << QLatin1String(key) + QLatin1Char('=') + text(o, key);
+            return keys.join(QLatin1Char(' '));
+        };
+        QStringList earlier;
+        for (int i = 0; i < before; ++i)
+            if (text(lines[i], "event") != QLatin1String("connect")
+                && text(lines[i], "event") != QLatin1String("release"))
+                earlier << brief(lines[i]);
+        QCOMPARE(earlier,
+                 QStringList({"event=write setting=speed outcome=taken source=cli set",
+                              "event=write setting=acceleration outcome=taken source=cli set",
+                              "event=compare file=b.json differences=0",
+                              "event=write setting=speed outcome=refused status=20 "
+                              "text=Could not set speed value. Error: 20 (Value out of range) "
+                              "source=cli set"}));
+        std::map<int, QStringList> byProcess;
+        for (int i = before; i < lines.size(); ++i) {
+            QCOMPARE(text(lines[i], "program"), QStringLiteral("velotune-cli"));
+            byProcess[lines[i].value(QLatin1String("pid")).toInt()] << brief(lines[i]);
+        }
+        QCOMPARE(int(byProcess.size()), 4);
+        const QStringList restoreLines
+                = {"event=connect",
+                   "event=restore-start source=cli restore file=b.json writes=2",
+                   "event=write setting=speed outcome=taken source=cli restore",
+                   "event=write setting=acceleration outcome=taken source=cli restore",
+                   "event=restore-end source=cli restore file=b.json writes=2",
+                   "event=release"};
+        for (const auto &process : byProcess)
+            QCOMPARE(process.second, restoreLines);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_Journal)

@@ -235,7 +235,9 @@ void SepSpinBox::keyPressEvent(QKeyEvent *event)
 
 void SepSpinBox::focusOutEvent(QFocusEvent *event)
 {
-    if (refuseUnfinishedText()) {
+    // Text refused already and not changed since (Return, then Escape or a click elsewhere)
+    // is not refused a second time.
+    if (m_refused || refuseUnfinishedText()) {
         // Keep the refused text; the base would put the old value back without a word.
         QCoreApplication::sendEvent(lineEdit(), event);
         // NOLINTNEXTLINE(bugprone-parent-virtual-call): the spin box's own would revert
