@@ -26,12 +26,14 @@
 //                              on_aRestoreSettings_triggered, askSnapshotFile,
 //                              askAndReadSnapshot, warnAboutFile,
 //                              readEveryChannel, restorePlanned
+//   velotune_connection.cpp also endBySignal
 //   velotune_history.cpp       on_aHistory_triggered, showMessage, failureMessage, noteWritten
 // The controller, what was read of it and every write are the channel model's
 // (controller/channelmodel.h), which velotune-cli uses too; the window shows it.
 class ChannelOverview;
 class History;
 class HistoryLog;
+class LongAction;
 class QueuedSteps;
 class SettingsDiffDialog;
 class StatusTip;
@@ -44,6 +46,11 @@ class Velotune : public QMainWindow
 public:
     explicit Velotune(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
     ~Velotune() override;
+
+    // A signal asked the program to end: a running action stops at its next cancel check, an
+    // open controller is released as Disconnect releases it, and the event loop ends with
+    // 128 + `signal`.
+    void endBySignal(int signal);
 
 private slots:
     void on_pbConnect_clicked(bool on);
@@ -104,6 +111,8 @@ private:
     void writeFromOverview(uint32_t channel, nexil::Setting setting, uint32_t value);
     // The written channel's row, read again while the overview is shown.
     void rereadOverviewRow(uint32_t channel);
+    // "Channels of" the connected controller.
+    void titleOverview();
     // After a connect, a failed one or a release: the overview follows the connection.
     void followConnection();
     // The snapshot file the user picks; empty when the choice was cancelled.
@@ -113,8 +122,9 @@ private:
     bool askAndReadSnapshot(QString *path, nexil::Snapshot *file, const QString &consequence);
     void warnAboutFile(const QString &text);
     // Every channel of the controller; on failure the user is told, prefixed by `consequence`.
-    bool readEveryChannel(std::vector<nexil::ChannelSettings> *channels,
-                          const QString &consequence);
+    // A cancelled read tells nothing and returns false.
+    bool readEveryChannel(std::vector<nexil::ChannelSettings> *channels, const QString &consequence,
+                          LongAction *action);
     // The writes a restore planned, made once the user confirmed them, then read back.
     void restorePlanned(const nexil::RestorePlan &plan);
     SettingsDiffDialog *settingsDiffDialog();

@@ -1,4 +1,6 @@
 #include "channeloverview.h"
+#include "escaped.h"
+#include "longaction.h"
 #include "slowlink.h"
 #include "velotune.h"
 
@@ -17,6 +19,7 @@ void Velotune::on_aChannels_triggered()
     }
     // Hidden, it was not kept up to date: opening it reads everything.
     const bool opening = !overview->isVisible();
+    titleOverview();
     overview->show();
     overview->raise();
     overview->activateWindow();
@@ -33,7 +36,12 @@ void Velotune::readOverview()
         return;
     }
     const slowlink::Action action;
-    overview->readRows(model);
+    // Steps the form still holds were asked for first, and no timer writes them meanwhile.
+    writeHeldSteps();
+    {
+        LongAction reading(overview, overview->windowTitle());
+        overview->readRows(model, reading.progress(), reading.cancel());
+    }
     // The form's channel was read too: the form shows what the controller holds.
     const ChannelRow *row = overview->row(uint32_t(ui.sbChannelIndex->value()));
     if (row != nullptr && row->failure.isEmpty())
@@ -67,10 +75,18 @@ void Velotune::rereadOverviewRow(uint32_t channel)
         overview->rereadRow(model, channel);
 }
 
+void Velotune::titleOverview()
+{
+    overview->setWindowTitle(model->isOpen()
+                                     ? tr("Channels of %1").arg(nexil::escaped(model->locator()))
+                                     : tr("Channels"));
+}
+
 void Velotune::followConnection()
 {
     if (overview == nullptr)
         return;
+    titleOverview();
     if (model->isOpen())
         readOverview();
     else
