@@ -110,6 +110,8 @@ void LongAction::pass()
         m_dialog->show();
     }
     QCoreApplication::processEvents();
+    // The repaints asked for while those events were handled, not one call later.
+    QCoreApplication::sendPostedEvents();
 }
 
 nexil::ChannelModel::Progress LongAction::progress()

@@ -71,6 +71,10 @@ void Velotune::writeFromOverview(uint32_t channel, nexil::Setting setting, uint3
 
 void Velotune::rereadOverviewRow(uint32_t channel)
 {
+    // A cancelled action makes no call it can leave out.
+    const LongAction *action = LongAction::running();
+    if (action != nullptr && action->cancelled())
+        return;
     if (overview != nullptr && overview->isVisible() && model->isOpen())
         overview->rereadRow(model, channel);
 }
