@@ -94,6 +94,10 @@ void LongAction::betweenCalls()
 
 void LongAction::pass()
 {
+    // On a fast link letting events through after every call would cost more than the calls.
+    if (m_passed.isValid() && m_passed.elapsed() < passEveryMs)
+        return;
+    m_passed.start();
     if (m_dialog == nullptr && m_parent != nullptr && !m_cancelled
         && m_started.elapsed() >= showAfterMs) {
         m_dialog = new QProgressDialog(m_parent);

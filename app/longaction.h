@@ -44,6 +44,8 @@ public:
 
     // How long the action runs before the progress dialog shows.
     static constexpr int showAfterMs = 500;
+    // Events are let through at most this often; a repaint waits at most this and one call.
+    static constexpr int passEveryMs = 20;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -62,6 +64,7 @@ private:
     std::size_t m_total = 0;
     QProgressDialog *m_dialog = nullptr;
     QElapsedTimer m_started;
+    QElapsedTimer m_passed;
     bool m_cancelled = false;
     bool m_closeAfter = false;
     std::function<void()> m_then;

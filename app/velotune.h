@@ -13,7 +13,8 @@
 // The main window. Its bodies live beside the concern they serve:
 //   velotune.cpp               construction, settings, shortcuts, destructor, About slot
 //   velotune_connection.cpp    on_pbRefresh_clicked, on_pbConnect_clicked,
-//                              on_sbChannelIndex_valueChanged, enableSettingsFiles
+//                              on_sbChannelIndex_valueChanged, enableSettingsFiles,
+//                              endBySignal
 //   velotune_readback.cpp      fetch, show*, showChannelSettings (calls nothing of the others)
 //   velotune_writes.cpp        on_sbSpeed_valueChanged, on_sbAcceleration_valueChanged,
 //                              on_pbLowVibration_clicked, showLowVibrationAfterRefusal,
@@ -21,12 +22,12 @@
 //                              stepped, writeBox, writeHeldSteps
 //   velotune_statusmessage.cpp showStatus
 //   velotune_overview.cpp      on_aChannels_triggered, readOverview,
-//                              writeFromOverview, rereadOverviewRow, followConnection
+//                              writeFromOverview, rereadOverviewRow, titleOverview,
+//                              followConnection
 //   velotune_settingsfiles.cpp on_aSaveSettings_triggered, on_aCompareSettings_triggered,
 //                              on_aRestoreSettings_triggered, askSnapshotFile,
 //                              askAndReadSnapshot, warnAboutFile,
 //                              readEveryChannel, restorePlanned
-//   velotune_connection.cpp also endBySignal
 //   velotune_history.cpp       on_aHistory_triggered, showMessage, failureMessage, noteWritten
 // The controller, what was read of it and every write are the channel model's
 // (controller/channelmodel.h), which velotune-cli uses too; the window shows it.
