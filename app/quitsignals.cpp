@@ -4,12 +4,17 @@
 
 #include <csignal>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#ifdef Q_OS_UNIX
+#    include <cerrno>
+
+#    include <signal.h>
+#    include <sys/socket.h>
+#    include <unistd.h>
+#endif
 
 namespace quitsignals {
+
+#ifdef Q_OS_UNIX
 
 namespace {
 
@@ -55,5 +60,18 @@ int received()
 {
     return int(pending);
 }
+
+#else
+// Elsewhere the signals keep their default action.
+bool install(QObject *, std::function<void(int)>)
+{
+    return false;
+}
+
+int received()
+{
+    return 0;
+}
+#endif
 
 } // namespace quitsignals
