@@ -1,4 +1,6 @@
+#include "longaction.h"
 #include "nexillibrary.h"
+#include "quitsignals.h"
 #include "tracefile.h"
 #include "velotune.h"
 
@@ -21,6 +23,9 @@ int main(int argc, char *argv[])
     if (!library.loaded)
         qCWarning(lcController).noquote() << "No controller library loaded:" << library.error;
     Velotune window;
+    // A signal stops a long action at its next cancel check and releases the controller.
+    LongAction::setStopRequested([] { return quitsignals::received() != 0; });
+    quitsignals::install(&window, [&window](int signal) { window.endBySignal(signal); });
     window.show();
     return app.exec();
 }

@@ -13,6 +13,7 @@ namespace {
 int depth = 0;
 bool busy = false;
 qint64 lastEnd = -1;
+void (*afterCall)() = nullptr;
 
 const QElapsedTimer &clock()
 {
@@ -31,6 +32,8 @@ void callReturned(qint64 nanoseconds)
         QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
         busy = true;
     }
+    if (depth > 0 && afterCall != nullptr)
+        afterCall();
 }
 
 } // namespace
@@ -48,6 +51,11 @@ Action::~Action()
         QGuiApplication::restoreOverrideCursor();
         busy = false;
     }
+}
+
+void setBetweenCalls(void (*betweenCalls)())
+{
+    afterCall = betweenCalls;
 }
 
 qint64 now()

@@ -24,6 +24,10 @@ public:
     Action &operator=(const Action &) = delete;
 };
 
+// Run after every library call a window action makes, or nothing when null: a long action
+// lets events through there.
+void setBetweenCalls(void (*betweenCalls)());
+
 // The window's clock, in milliseconds from an arbitrary start.
 qint64 now();
 // When, on that clock, the last library call returned; -1 before the first.

@@ -13,7 +13,8 @@
 // The main window. Its bodies live beside the concern they serve:
 //   velotune.cpp               construction, settings, shortcuts, destructor, About slot
 //   velotune_connection.cpp    on_pbRefresh_clicked, on_pbConnect_clicked,
-//                              on_sbChannelIndex_valueChanged, enableSettingsFiles
+//                              on_sbChannelIndex_valueChanged, enableSettingsFiles,
+//                              endBySignal
 //   velotune_readback.cpp      fetch, show*, showChannelSettings (calls nothing of the others)
 //   velotune_writes.cpp        on_sbSpeed_valueChanged, on_sbAcceleration_valueChanged,
 //                              on_pbLowVibration_clicked, showLowVibrationAfterRefusal,
@@ -21,7 +22,8 @@
 //                              stepped, writeBox, writeHeldSteps
 //   velotune_statusmessage.cpp showStatus
 //   velotune_overview.cpp      on_aChannels_triggered, readOverview,
-//                              writeFromOverview, rereadOverviewRow, followConnection
+//                              writeFromOverview, rereadOverviewRow, titleOverview,
+//                              followConnection
 //   velotune_settingsfiles.cpp on_aSaveSettings_triggered, on_aCompareSettings_triggered,
 //                              on_aRestoreSettings_triggered, askSnapshotFile,
 //                              askAndReadSnapshot, warnAboutFile,
@@ -34,6 +36,7 @@
 class ChannelOverview;
 class History;
 class HistoryLog;
+class LongAction;
 class QueuedSteps;
 class SettingsDiffDialog;
 class StatusTip;
@@ -46,6 +49,11 @@ class Velotune : public QMainWindow
 public:
     explicit Velotune(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
     ~Velotune() override;
+
+    // A signal asked the program to end: a running action stops at its next cancel check, an
+    // open controller is released as Disconnect releases it, and the event loop ends with
+    // 128 + `signal`.
+    void endBySignal(int signal);
 
 private slots:
     void on_pbConnect_clicked(bool on);
@@ -108,6 +116,8 @@ private:
     void writeFromOverview(uint32_t channel, nexil::Setting setting, uint32_t value);
     // The written channel's row, read again while the overview is shown.
     void rereadOverviewRow(uint32_t channel);
+    // "Channels of" the connected controller.
+    void titleOverview();
     // After a connect, a failed one or a release: the overview follows the connection.
     void followConnection();
     // The snapshot file the user picks; empty when the choice was cancelled.
@@ -117,8 +127,9 @@ private:
     bool askAndReadSnapshot(QString *path, nexil::Snapshot *file, const QString &consequence);
     void warnAboutFile(const QString &text);
     // Every channel of the controller; on failure the user is told, prefixed by `consequence`.
-    bool readEveryChannel(std::vector<nexil::ChannelSettings> *channels,
-                          const QString &consequence);
+    // A cancelled read tells nothing and returns false.
+    bool readEveryChannel(std::vector<nexil::ChannelSettings> *channels, const QString &consequence,
+                          LongAction *action);
     // The writes a restore planned, made once the user confirmed them, then read back.
     void restorePlanned(const nexil::RestorePlan &plan);
     SettingsDiffDialog *settingsDiffDialog();

@@ -1,8 +1,11 @@
 #include "escaped.h"
+#include "longaction.h"
 #include "nexillibrary.h"
+#include "queuedsteps.h"
 #include "slowlink.h"
 #include "velotune.h"
 
+#include <QCoreApplication>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -105,4 +108,21 @@ void Velotune::enableSettingsFiles(bool connected)
     for (QAction *action :
          {ui.aSaveSettings, ui.aCompareSettings, ui.aCompareController, ui.aRestoreSettings})
         action->setEnabled(connected);
+}
+
+void Velotune::endBySignal(int signal)
+{
+    if (LongAction *action = LongAction::running()) {
+        action->stop([this, signal] { endBySignal(signal); });
+        return;
+    }
+    queuedSteps->takeHeld();
+    if (model->isOpen()) {
+        if (const nexil::Failure failure = model->close())
+            showStatus(failure);
+        else
+            showMessage(tr("Device %1 released.").arg(nexil::escaped(model->locator())),
+                        messageTimeout);
+    }
+    QCoreApplication::exit(128 + signal);
 }

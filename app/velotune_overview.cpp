@@ -1,4 +1,6 @@
 #include "channeloverview.h"
+#include "escaped.h"
+#include "longaction.h"
 #include "screenfit.h"
 #include "slowlink.h"
 #include "velotune.h"
@@ -19,6 +21,7 @@ void Velotune::on_aChannels_triggered()
     }
     // Hidden, it was not kept up to date: opening it reads everything.
     const bool opening = !overview->isVisible();
+    titleOverview();
     if (opening)
         screenfit::fitToScreen(overview);
     overview->show();
@@ -37,7 +40,12 @@ void Velotune::readOverview()
         return;
     }
     const slowlink::Action action;
-    overview->readRows(model);
+    // Steps the form still holds were asked for first, and no timer writes them meanwhile.
+    writeHeldSteps();
+    {
+        LongAction reading(overview, overview->windowTitle());
+        overview->readRows(model, reading.progress(), reading.cancel());
+    }
     // The form's channel was read too: the form shows what the controller holds.
     const ChannelRow *row = overview->row(uint32_t(ui.sbChannelIndex->value()));
     if (row != nullptr && row->failure.isEmpty())
@@ -68,14 +76,26 @@ void Velotune::writeFromOverview(uint32_t channel, nexil::Setting setting, uint3
 
 void Velotune::rereadOverviewRow(uint32_t channel)
 {
+    // A cancelled action makes no call it can leave out.
+    const LongAction *action = LongAction::running();
+    if (action != nullptr && action->cancelled())
+        return;
     if (overview != nullptr && overview->isVisible() && model->isOpen())
         overview->rereadRow(model, channel);
+}
+
+void Velotune::titleOverview()
+{
+    overview->setWindowTitle(model->isOpen()
+                                     ? tr("Channels of %1").arg(nexil::escaped(model->locator()))
+                                     : tr("Channels"));
 }
 
 void Velotune::followConnection()
 {
     if (overview == nullptr)
         return;
+    titleOverview();
     if (model->isOpen())
         readOverview();
     else

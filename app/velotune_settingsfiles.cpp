@@ -2,6 +2,8 @@
 #include "escaped.h"
 #include "filequestions.h"
 #include "filereplace.h"
+#include "historylog.h"
+#include "longaction.h"
 #include "modeljournal.h"
 #include "restoretext.h"
 #include "screenfit.h"
@@ -11,6 +13,9 @@
 #include "velotune.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
+
+#include <algorithm>
 
 SettingsDiffDialog *Velotune::settingsDiffDialog()
 {
@@ -52,13 +57,16 @@ void Velotune::warnAboutFile(const QString &text)
 }
 
 bool Velotune::readEveryChannel(std::vector<nexil::ChannelSettings> *channels,
-                                const QString &consequence)
+                                const QString &consequence, LongAction *action)
 {
     uint32_t failed = 0;
-    const nexil::Failure failure = model->readChannels(
-            nexil::snapshot::everyChannel(model->session()), channels, &failed);
+    const nexil::Failure failure
+            = model->readChannels(nexil::snapshot::everyChannel(model->session()), channels,
+                                  &failed, action->progress(), action->cancel());
+    if (!failure && action->cancelled())
+        showMessage(consequence + tr("cancelled."), messageTimeout);
     if (!failure)
-        return true;
+        return !action->cancelled();
     warnAboutFile(consequence + tr("channel %1: %2").arg(failed).arg(failureMessage(failure)));
     return false;
 }
@@ -80,8 +88,11 @@ void Velotune::on_aSaveSettings_triggered()
     const slowlink::Action action;
     writeHeldSteps();
     nexil::Snapshot snapshot = nexil::snapshot::stamped(model->locator());
-    if (!readEveryChannel(&snapshot.channels, tr("Nothing saved: ")))
-        return;
+    {
+        LongAction reading(this, tr("Save Settings"));
+        if (!readEveryChannel(&snapshot.channels, tr("Nothing saved: "), &reading))
+            return;
+    }
     if (!nexil::snapshot::writeFile(path, snapshot, &error)) {
         warnAboutFile(error);
         return;
@@ -101,7 +112,8 @@ void Velotune::on_aCompareSettings_triggered()
     {
         const slowlink::Action action;
         writeHeldSteps();
-        if (!readEveryChannel(&now, tr("Not compared: ")))
+        LongAction reading(this, tr("Compare with %1").arg(QFileInfo(path).fileName()));
+        if (!readEveryChannel(&now, tr("Not compared: "), &reading))
             return;
     }
     const std::vector<nexil::snapshot::Difference> differences = nexil::journal::compare(
@@ -109,6 +121,7 @@ void Velotune::on_aCompareSettings_triggered()
     const std::vector<diffrows::Row> rows = diffrows::differences(differences);
     const QString sides = nexil::escaped(path) + tr(" and ") + nexil::escaped(model->locator());
     SettingsDiffDialog *dialog = settingsDiffDialog();
+    dialog->setWindowTitle(tr("Compare with %1").arg(QFileInfo(path).fileName()));
     dialog->showComparison(
             rows.empty() ? tr("%1: no differences").arg(sides)
                          : tr("%1: %n field(s) differ", nullptr, int(rows.size())).arg(sides),
@@ -122,12 +135,18 @@ void Velotune::on_aRestoreSettings_triggered()
     nexil::Snapshot file;
     if (!askAndReadSnapshot(&path, &file, tr("; nothing written")))
         return;
+    const QString title = tr("Restore from %1").arg(QFileInfo(path).fileName());
     nexil::RestorePlan plan;
     {
         const slowlink::Action action;
         writeHeldSteps();
+        LongAction reading(this, title);
         // The whole file is checked before anything is written, as velotune-cli does.
-        plan = model->planRestore(path, file);
+        plan = model->planRestore(path, file, {}, reading.progress(), reading.cancel());
+        if (plan.cancelled) {
+            showMessage(tr("Nothing written: ") + tr("cancelled."), messageTimeout);
+            return;
+        }
         if (plan.readFailure) {
             const QString why = tr("channel %1: %2")
                                         .arg(plan.failedChannel)
@@ -145,12 +164,22 @@ void Velotune::on_aRestoreSettings_triggered()
     const std::vector<diffrows::Row> rows = diffrows::plan(plan);
     const QString sides = nexil::escaped(path) + tr(" and ") + nexil::escaped(model->locator());
     SettingsDiffDialog *dialog = settingsDiffDialog();
+    dialog->setWindowTitle(title);
     dialog->showPlan(rows.empty()
                              ? tr("%1: no differences, nothing to write").arg(sides)
                              : tr("%1: %n field(s) to write", nullptr, int(rows.size())).arg(sides),
                      rows);
-    const QMetaObject::Connection confirmed = connect(dialog, &SettingsDiffDialog::restoreRequested,
-                                                      this, [&] { restorePlanned(plan); });
+    const auto restoreChecked = [&] {
+        // Only the fields left checked are written; the rows are the plan's steps in order.
+        const std::vector<bool> chosen = dialog->checkedRows();
+        std::size_t row = 0;
+        plan.keepSteps([&](const nexil::snapshot::Step &) {
+            return row < chosen.size() && chosen[row++];
+        });
+        restorePlanned(plan);
+    };
+    const QMetaObject::Connection confirmed
+            = connect(dialog, &SettingsDiffDialog::restoreRequested, this, restoreChecked);
     dialog->exec();
     disconnect(confirmed);
 }
@@ -162,9 +191,15 @@ void Velotune::restorePlanned(const nexil::RestorePlan &plan)
     // A refused write does not end the restore, as in velotune-cli: each channel's fields are
     // its own, and every outcome is shown. The form shows the read-backs of its own channel.
     nexil::RestoreResult result;
-    model->restore(plan, nexil::Source::Restore, &result, [&](uint32_t channel) {
-        return channel == formChannel ? shownReads() : nexil::Session::ReadBack();
-    });
+    {
+        LongAction writing(settingsDiffDialog(), settingsDiffDialog()->windowTitle());
+        model->restore(
+                plan, nexil::Source::Restore, &result,
+                [&](uint32_t channel) {
+                    return channel == formChannel ? shownReads() : nexil::Session::ReadBack();
+                },
+                writing.progress(), writing.cancel());
+    }
 
     for (const nexil::ChannelSettings &channel : result.after)
         showChannelSettings(channel);
@@ -172,12 +207,24 @@ void Velotune::restorePlanned(const nexil::RestorePlan &plan)
     const QString who = nexil::escaped(model->locator());
     const QString path = nexil::escaped(plan.path);
     QString summary;
-    if (result.readFailure)
+    if (result.cancelled)
+        summary = tr("%1 from %2 cancelled: ").arg(who, path)
+                + nexil::restoretext::stoppedAfter(
+                          std::size_t(std::count_if(result.steps.begin(), result.steps.end(),
+                                                    [](const nexil::RestoreStep &step) {
+                                                        return step.outcome
+                                                                != nexil::StepOutcome::NotTried;
+                                                    })),
+                          result.steps.size())
+                + QLatin1Char('.');
+    else if (result.readFailure)
         summary = nexil::restoretext::unreadable(
                 who, tr("channel %1: %2").arg(result.failedChannel).arg(result.readMessage));
     else if (result.matches())
         summary = nexil::restoretext::matches(who, path, result.steps.size()) + QLatin1Char('.');
     else
         summary = nexil::restoretext::doesNotMatch(who, path) + QLatin1Char('.');
+    // The history says how the restore ended, cancelled or not; each write is there already.
+    historyLog->add(HistoryLog::Kind::Message, summary);
     settingsDiffDialog()->showOutcome(summary, diffrows::outcome(plan, result));
 }

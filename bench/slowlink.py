@@ -7,7 +7,11 @@
 Prints how long each action froze the window (first call's start to last call's end, from the
 time-stamped call trace), and for Up held one second in the speed field: the writes that
 started after the key was released and whether the controller ended up holding the value
-shown (one more Up afterwards writes the shown value + 1)."""
+shown (one more Up afterwards writes the shown value + 1).
+
+Then bench_longactions (bench/bench_longactions.cpp) at 150 ms a call on 6 channels: the longest
+gap between repaints of the main window during an overview fill and a 6-field restore, the
+fill's time against calls x latency, and the calls started after a Cancel click."""
 
 import datetime
 import json
@@ -138,6 +142,9 @@ def main():
     finally:
         program.terminate()
         program.wait(10)
+    long_actions = os.path.join(build, "bench", "bench_longactions")
+    if os.path.exists(long_actions):
+        subprocess.run([long_actions], check=True)
 
 
 if __name__ == "__main__":

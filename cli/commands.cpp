@@ -444,15 +444,19 @@ void reportDryRun(const WriteReport &report)
                 .arg(report.writes().size()));
 }
 
-// One line per field that was written or does not match; true when every field matches.
+// One line per field that was written or does not match; true when every field matches. Only
+// `fields` count, all when empty.
 bool reportRestore(const std::vector<nexil::ChannelSettings> &after,
-                   const std::vector<nexil::ChannelSettings> &wanted, const WriteReport &report)
+                   const std::vector<nexil::ChannelSettings> &wanted, const WriteReport &report,
+                   const std::vector<nexil::Setting> &fields)
 {
     bool matches = true;
     for (const nexil::ChannelSettings &now : after) {
         if (!now.positioner)
             continue;
         for (const nexil::Setting setting : nexil::allSettings()) {
+            if (!fields.empty() && std::find(fields.begin(), fields.end(), setting) == fields.end())
+                continue;
             const auto planned
                     = std::find_if(report.writes().begin(), report.writes().end(),
                                    [&](const WriteReport::Write &w) {
@@ -497,6 +501,11 @@ int restore(const Options &options)
     nexil::RestorePlan plan;
     if (const int status = checkRestore(options, path, file, controller, &plan))
         return status;
+    if (!options.fields.empty())
+        plan.keepSteps([&](const nexil::snapshot::Step &step) {
+            return std::find(options.fields.begin(), options.fields.end(), step.setting)
+                    != options.fields.end();
+        });
 
     WriteReport report;
     for (const nexil::snapshot::Step &step : plan.steps)
@@ -527,7 +536,7 @@ int restore(const Options &options)
             + result.readMessage);
         return exitcode::Controller;
     }
-    const bool matches = reportRestore(result.after, file.channels, report);
+    const bool matches = reportRestore(result.after, file.channels, report, options.fields);
     const QString who = nexil::escaped(controller.locator());
     out((matches ? nexil::restoretext::matches(who, nexil::escaped(path), report.writes().size())
                  : nexil::restoretext::doesNotMatch(who, nexil::escaped(path)))

@@ -62,7 +62,7 @@ const std::vector<Command> table = {
          "LOCATOR FILE",
          2,
          2,
-         {{"dry-run", "[--dry-run]"}, {"channel", "[--channel N]..."}},
+         {{"dry-run", "[--dry-run]"}, {"channel", "[--channel N]..."}, {"field", "[--field F]..."}},
          "writes the fields that differ from FILE, checks, reports",
          "The whole file and the controller are checked before anything is written.",
          commands::restore},

@@ -107,6 +107,25 @@ bool readChannels(const QCommandLineParser &parser, Options *out, QString *error
     return true;
 }
 
+// Each field once, by its key in a snapshot file.
+bool readFields(const QCommandLineParser &parser, Options *out, QString *error)
+{
+    for (const QString &text : parser.values(QStringLiteral("field"))) {
+        const auto setting = std::find_if(
+                nexil::settingTable().begin(), nexil::settingTable().end(),
+                [&](const nexil::SettingInfo &info) { return text == QLatin1String(info.key); });
+        if (setting == nexil::settingTable().end()) {
+            *error = QStringLiteral("--field %1: expected speed, acceleration or lowVibration")
+                             .arg(text);
+            return false;
+        }
+        if (std::find(out->fields.begin(), out->fields.end(), setting->setting)
+            == out->fields.end())
+            out->fields.push_back(setting->setting);
+    }
+    return true;
+}
+
 // The one value of an option given at most once; empty when not given.
 bool single(const QCommandLineParser &parser, const QString &option, QString *value, QString *error)
 {
@@ -211,6 +230,8 @@ const std::vector<OptionDefinition> &optionDefinitions()
 {
     static const std::vector<OptionDefinition> definitions = {
             {"channel", "N", "Channel N (0-based); set takes exactly one, the others several."},
+            {"field", "F",
+             "Restore only F: speed, acceleration or lowVibration; may be given several times."},
             {"speed", "V", "The speed."},
             {"acceleration", "V", "The acceleration."},
             {"low-vibration", "on|off", "Low Vibration Mode on or off."},
@@ -292,7 +313,7 @@ bool parseOptions(const QStringList &arguments, Options *out, QString *error)
     out->csv = parser.isSet(QStringLiteral("csv"));
     out->dryRun = parser.isSet(QStringLiteral("dry-run"));
     out->force = parser.isSet(QStringLiteral("force"));
-    if (!readChannels(parser, out, error))
+    if (!readChannels(parser, out, error) || !readFields(parser, out, error))
         return false;
     for (const nexil::SettingInfo &setting : nexil::settingTable()) {
         if (!readSetting(parser, setting, out, error))

@@ -16,6 +16,8 @@ struct Options
     QString command;
     QStringList arguments; // after the command
     std::vector<uint32_t> channels;
+    // restore: only these fields, each once; all when empty.
+    std::vector<nexil::Setting> fields;
     // What set is to write, each by its option of the settings' table; on is 1, off 0.
     std::map<nexil::Setting, uint32_t> settings;
     bool json = false;

@@ -54,6 +54,13 @@ bool RestoreResult::matches() const
                            [](const RestoreStep &s) { return s.outcome == StepOutcome::AsAsked; });
 }
 
+void RestorePlan::keepSteps(const std::function<bool(const snapshot::Step &)> &keep)
+{
+    steps.erase(std::remove_if(steps.begin(), steps.end(),
+                               [&](const snapshot::Step &step) { return !keep(step); }),
+                steps.end());
+}
+
 ChannelModel::ChannelModel(Session::Checkpoint checkpoint, bool releaseWhenDestroyed,
                            QObject *parent)
     : QObject(parent), m_session(checkpoint, releaseWhenDestroyed)
@@ -246,7 +253,8 @@ WriteResult ChannelModel::write(uint32_t channel, Setting setting, uint32_t valu
 }
 
 RestorePlan ChannelModel::planRestore(const QString &path, const Snapshot &file,
-                                      std::vector<uint32_t> channels)
+                                      std::vector<uint32_t> channels, const Progress &progress,
+                                      const Cancel &cancel)
 {
     RestorePlan plan;
     plan.path = path;
@@ -258,9 +266,14 @@ RestorePlan ChannelModel::planRestore(const QString &path, const Snapshot &file,
     if (!plan.refusal.isEmpty())
         return plan;
     plan.channels = channels.empty() ? snapshot::everyChannel(m_session) : std::move(channels);
-    plan.readFailure = readChannels(plan.channels, &plan.before, &plan.failedChannel);
+    plan.readFailure
+            = readChannels(plan.channels, &plan.before, &plan.failedChannel, progress, cancel);
     if (plan.readFailure)
         return plan;
+    if (plan.before.size() != plan.channels.size()) {
+        plan.cancelled = true;
+        return plan;
+    }
     plan.refusal = snapshot::channelRefusal(file, plan.before, where);
     if (!plan.refusal.isEmpty())
         return plan;
@@ -300,9 +313,13 @@ void ChannelModel::restore(const RestorePlan &plan, Source source, RestoreResult
     }
     if (!result->cancelled) {
         std::vector<ChannelSettings> after;
-        result->readFailure = readChannels(plan.channels, &after, &result->failedChannel);
+        result->readFailure
+                = readChannels(plan.channels, &after, &result->failedChannel, nullptr, cancel);
         if (result->readFailure)
             result->readMessage = message(result->readFailure);
+        else if (after.size() != plan.channels.size())
+            // Every write was made; what they left is not known.
+            result->cancelled = true;
         else
             result->after = after;
     }

@@ -63,7 +63,11 @@ struct RestorePlan
     // The channels could not be read.
     Failure readFailure;
     uint32_t failedChannel = 0;
-    bool writable() const { return refusal.isEmpty() && !readFailure; }
+    // The reading was cancelled: nothing is planned.
+    bool cancelled = false;
+    bool writable() const { return refusal.isEmpty() && !readFailure && !cancelled; }
+    // Only the steps `keep` accepts stay planned.
+    void keepSteps(const std::function<bool(const snapshot::Step &)> &keep);
     const ChannelSettings &beforeOf(uint32_t channel) const;
 };
 
@@ -150,9 +154,11 @@ public:
 
     // Checks `file` against the controller and reads `channels` (all when empty).
     RestorePlan planRestore(const QString &path, const Snapshot &file,
-                            std::vector<uint32_t> channels = {});
+                            std::vector<uint32_t> channels = {}, const Progress &progress = nullptr,
+                            const Cancel &cancel = nullptr);
     // Writes the plan, a refused write not ending it, then reads the channels back. `cancel` is
-    // asked before each write; `result` says what was written however the restore ends.
+    // asked before each write and each read-back; `result` says what was written however the
+    // restore ends.
     void restore(const RestorePlan &plan, Source source, RestoreResult *result,
                  const ReadBackFor &readBack = nullptr, const Progress &progress = nullptr,
                  const Cancel &cancel = nullptr);

@@ -39,14 +39,27 @@ ChannelOverview::~ChannelOverview()
     m_delegate->disconnect(this);
 }
 
-void ChannelOverview::readRows(nexil::ChannelModel *model)
+void ChannelOverview::readRows(nexil::ChannelModel *model,
+                               const nexil::ChannelModel::Progress &progress,
+                               const nexil::ChannelModel::Cancel &cancel)
 {
     const uint32_t count = model->channelCount();
     const uint32_t shown = std::min(count, maxRows);
     std::vector<ChannelRow> rows;
     rows.reserve(shown);
-    for (uint32_t channel = 0; channel < shown; ++channel)
+    for (uint32_t channel = 0; channel < shown; ++channel) {
+        if (cancel && cancel()) {
+            setRows(rows);
+            setNote(QCoreApplication::translate("Velotune", "Cancelled after %1 of %2 channels.")
+                            .arg(channel)
+                            .arg(shown));
+            return;
+        }
+        if (progress)
+            progress(channel, shown,
+                     QCoreApplication::translate("Velotune", "Reading channel %1").arg(channel));
         rows.push_back(readRow(model, channel));
+    }
     setRows(rows);
     setNote(count > shown ? QCoreApplication::translate("Velotune",
                                                         "Showing the first %1 of %2 channels.")

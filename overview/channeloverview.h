@@ -28,7 +28,10 @@ public:
     static constexpr uint32_t maxRows = 1024;
 
     // Every row read through `model`, up to maxRows; `action` spans the reads.
-    void readRows(nexil::ChannelModel *model);
+    // A cancelled read keeps the rows it read and says where it stopped.
+    void readRows(nexil::ChannelModel *model,
+                  const nexil::ChannelModel::Progress &progress = nullptr,
+                  const nexil::ChannelModel::Cancel &cancel = nullptr);
     // The row of `channel` read again, when it is shown.
     void rereadRow(nexil::ChannelModel *model, uint32_t channel);
     // The row of `channel`, if shown.

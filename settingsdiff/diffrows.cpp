@@ -76,7 +76,11 @@ std::vector<Row> outcome(const nexil::RestorePlan &plan, const nexil::RestoreRes
             if (channel.index == step.step.channel)
                 held = nexil::settingText(channel, step.step.setting, true);
         }
-        row.outcome = nexil::restoretext::stepOutcome(step, held);
+        // Beside the file's value, what the controller held once the restore was over.
+        row.controllerValue = held;
+        row.outcome = step.outcome == nexil::StepOutcome::NotTried
+                ? tr("not written")
+                : nexil::restoretext::stepOutcome(step, held);
         row.failed = step.outcome != nexil::StepOutcome::AsAsked;
         rows.push_back(row);
     }

@@ -16,7 +16,8 @@ using Row = SettingsDiffDialog::Row;
 
 std::vector<Row> differences(const std::vector<nexil::snapshot::Difference> &differences);
 std::vector<Row> plan(const nexil::RestorePlan &plan);
-// One row per planned write with its outcome; failed unless read back as asked.
+// One row per planned write with the value read back after the restore and the outcome; failed
+// unless read back as asked.
 std::vector<Row> outcome(const nexil::RestorePlan &plan, const nexil::RestoreResult &result);
 
 } // namespace diffrows

@@ -2,8 +2,11 @@
 
 #include <QBrush>
 #include <QHeaderView>
+#include <QLayout>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardItemModel>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -23,6 +26,13 @@ SettingsDiffDialog::SettingsDiffDialog(QWidget *parent)
     ui.tvDifferences->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui.tvDifferences->header()->setStretchLastSection(true);
     connect(ui.buttonBox, &QDialogButtonBox::clicked, this, &SettingsDiffDialog::clicked);
+    // Nothing checked, nothing to restore.
+    connect(model, &QStandardItemModel::itemChanged, this, [this] {
+        if (restore == nullptr)
+            return;
+        const std::vector<bool> checked = checkedRows();
+        restore->setEnabled(std::find(checked.begin(), checked.end(), true) != checked.end());
+    });
 }
 
 SettingsDiffDialog::~SettingsDiffDialog() = default;
@@ -39,11 +49,13 @@ void SettingsDiffDialog::clicked(QAbstractButton *button)
         reject();
 }
 
-void SettingsDiffDialog::fill(const QString &summary, const std::vector<Row> &rows,
-                              bool withOutcome)
+void SettingsDiffDialog::fill(const QString &summary, const std::vector<Row> &rows, Mode mode)
 {
     ui.lSummary->setText(summary);
     model->removeRows(0, model->rowCount());
+    model->setHeaderData(FileColumn, Qt::Horizontal, tr("File"));
+    model->setHeaderData(ControllerColumn, Qt::Horizontal,
+                         mode == Mode::Outcome ? tr("Read back") : tr("Controller"));
     for (const Row &row : rows) {
         QList<QStandardItem *> items;
         for (const QString &text :
@@ -54,10 +66,47 @@ void SettingsDiffDialog::fill(const QString &summary, const std::vector<Row> &ro
             items[column]->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         if (row.failed)
             items[OutcomeColumn]->setForeground(QBrush(Qt::red));
+        if (mode == Mode::Plan) {
+            items[ChannelColumn]->setCheckable(true);
+            items[ChannelColumn]->setCheckState(Qt::Checked);
+        }
         model->appendRow(items);
     }
-    ui.tvDifferences->setColumnHidden(OutcomeColumn, !withOutcome);
+    // A sensor type of other units says that speed and acceleration were not compared.
+    const bool noted = std::any_of(rows.begin(), rows.end(),
+                                   [](const Row &row) { return !row.outcome.isEmpty(); });
+    ui.tvDifferences->setColumnHidden(OutcomeColumn, mode != Mode::Outcome && !noted);
     ui.tvDifferences->setVisible(!rows.empty());
+    fitColumns();
+}
+
+void SettingsDiffDialog::fitColumns()
+{
+    // Worked out from the rows, not from the view's geometry, which a dialog not shown yet
+    // does not have.
+    const QHeaderView *header = ui.tvDifferences->header();
+    // QTreeView hides the item view's public sizeHintForColumn().
+    const QAbstractItemView *view = ui.tvDifferences;
+    int needed = 0;
+    for (int column = 0; column < Columns; ++column) {
+        if (!ui.tvDifferences->isColumnHidden(column))
+            needed += std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column));
+    }
+    const QMargins margins = layout()->contentsMargins();
+    needed += margins.left() + margins.right() + 2 * ui.tvDifferences->frameWidth()
+            + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, ui.tvDifferences);
+    if (const QScreen *shown = screen())
+        needed = std::min(needed, shown->availableGeometry().width());
+    if (needed > width())
+        resize(needed, height());
+}
+
+std::vector<bool> SettingsDiffDialog::checkedRows() const
+{
+    std::vector<bool> checked;
+    for (int row = 0; row < model->rowCount(); ++row)
+        checked.push_back(model->item(row, ChannelColumn)->checkState() == Qt::Checked);
+    return checked;
 }
 
 void SettingsDiffDialog::closeOnly()
@@ -71,20 +120,18 @@ void SettingsDiffDialog::closeOnly()
 void SettingsDiffDialog::showComparison(const QString &summary, const std::vector<Row> &rows,
                                         const QStringList &sides)
 {
+    fill(summary, rows, Mode::Comparison);
     if (sides.size() == 2) {
         model->setHeaderData(FileColumn, Qt::Horizontal, sides.at(0));
         model->setHeaderData(ControllerColumn, Qt::Horizontal, sides.at(1));
+        fitColumns();
     }
-    // A sensor type of other units says that speed and acceleration were not compared.
-    const bool noted = std::any_of(rows.begin(), rows.end(),
-                                   [](const Row &row) { return !row.outcome.isEmpty(); });
-    fill(summary, rows, noted);
     closeOnly();
 }
 
 void SettingsDiffDialog::showPlan(const QString &summary, const std::vector<Row> &rows)
 {
-    fill(summary, rows, false);
+    fill(summary, rows, Mode::Plan);
     if (rows.empty()) {
         closeOnly();
         return;
@@ -99,6 +146,6 @@ void SettingsDiffDialog::showPlan(const QString &summary, const std::vector<Row>
 
 void SettingsDiffDialog::showOutcome(const QString &summary, const std::vector<Row> &rows)
 {
-    fill(summary, rows, true);
+    fill(summary, rows, Mode::Outcome);
     closeOnly();
 }

@@ -13,8 +13,9 @@ class QAbstractButton;
 class QStandardItemModel;
 
 // Where the controller differs from a settings file, one row per field. Compare shows the rows
-// with Close; a restore shows the writes it plans with Restore and Cancel, then each write's
-// outcome with Close. It makes no controller call: Restore is only asked for.
+// with Close; a restore shows the writes it plans, each with a check box, with Restore and
+// Cancel, then each write's outcome with Close. It makes no controller call: Restore is only asked
+// for.
 class SettingsDiffDialog : public QDialog
 {
     Q_OBJECT
@@ -38,13 +39,18 @@ public:
                         const QStringList &sides = QStringList());
     void showPlan(const QString &summary, const std::vector<Row> &rows);
     void showOutcome(const QString &summary, const std::vector<Row> &rows);
+    // Of the plan's rows, in order, those whose check box is checked.
+    std::vector<bool> checkedRows() const;
 
 signals:
     void restoreRequested();
 
 private:
     void clicked(QAbstractButton *button);
-    void fill(const QString &summary, const std::vector<Row> &rows, bool withOutcome);
+    enum class Mode { Comparison, Plan, Outcome };
+    void fill(const QString &summary, const std::vector<Row> &rows, Mode mode);
+    // Wide enough for every column, within the screen.
+    void fitColumns();
     void closeOnly();
 
     Ui::SettingsDiffDialog ui;

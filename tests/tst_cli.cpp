@@ -541,6 +541,53 @@ private slots:
         QCOMPARE(made, calls);
     }
 
+    // restore --field: only the named fields are written and count for the outcome.
+    void restoreFields_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("setters");
+        QTest::addColumn<QString>("text"); // in the output
+
+        QTest::newRow("speed") << QStringList{"--field", "speed"} << 0
+                               << QStringList{"TQ_SetClosedLoopMoveSpeed_S"}
+                               << "usb:id:31415926 matches before.json (1 field(s) written)";
+        QTest::newRow("repeated, two fields")
+                << QStringList{"--field", "lowVibration", "--field", "speed", "--field", "speed"}
+                << 0 << QStringList{"TQ_SetClosedLoopMoveSpeed_S", "TQ_SetChannelProperty_S"}
+                << "channel 1 lowVibration: off -> on restored";
+        QTest::newRow("with --channel, nothing differs")
+                << QStringList{"--field", "acceleration", "--channel", "0"} << 0 << QStringList()
+                << "(0 field(s) written)";
+        QTest::newRow("unknown field") << QStringList{"--field", "Speed"} << 2 << QStringList()
+                                       << "--field Speed: expected speed, acceleration or "
+                                          "lowVibration";
+    }
+
+    void restoreFields()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, setters);
+        QFETCH(QString, text);
+        CliRunner cli;
+        QCOMPARE(cli.run({"save", first, "before.json"}).exitCode, 0);
+        for (const QStringList &set : {QStringList{"--channel", "0", "--speed", "1500000"},
+                                       QStringList{"--channel", "1", "--low-vibration", "off"},
+                                       QStringList{"--channel", "2", "--acceleration", "123"}})
+            QCOMPARE(cli.run(QStringList{"set", first} + set).exitCode, 0);
+
+        const CliRun restore = cli.run(QStringList{"restore", first, "before.json"} + options);
+        QCOMPARE(restore.exitCode, exitCode);
+        QVERIFY2((restore.out + restore.err).contains(text), qPrintable(restore.out + restore.err));
+        QStringList made;
+        for (const QString &call : restore.calls()) {
+            if (call.startsWith(QLatin1String("TQ_Set")))
+                made << call;
+        }
+        QCOMPARE(made, setters);
+    }
+
     // Standard output a pipe whose reader is gone: the controller is still released, and the
     // program ends as SIGPIPE would have ended it, with 141.
     void brokenPipeStillReleases_data()

@@ -98,7 +98,7 @@ private slots:
                  {QStringLiteral("json")},
                  {locator, file}},
                 {"restore",
-                 "restore LOCATOR FILE [--dry-run] [--channel N]...",
+                 "restore LOCATOR FILE [--dry-run] [--channel N]... [--field F]...",
                  {QStringLiteral("dry-run"), QStringLiteral("channel")},
                  {locator, file}},
                 {"log",
