@@ -94,6 +94,8 @@ void History::showJournalState()
     if (!m_earlierNote.isEmpty())
         text += QLatin1Char('\n') + m_earlierNote;
     ui.lJournal->setText(text);
+    // A long path is cut where the window ends; the tooltip has it whole.
+    ui.lJournal->setToolTip(text);
 }
 
 QString History::selectedText() const
