@@ -135,7 +135,8 @@ private:
     SettingsDiffDialog *settingsDiffDialog();
     // Every channel of another controller, opened for reading only and released again; on
     // failure the user is told why.
-    bool readOtherController(const QString &locator, std::vector<nexil::ChannelSettings> *channels);
+    bool readOtherController(const QString &locator, std::vector<nexil::ChannelSettings> *channels,
+                             LongAction *action);
     // The File and View entries' shortcuts work from `window` too.
     void shareShortcuts(QWidget *window);
 

@@ -1,6 +1,7 @@
 #include "diffrows.h"
 #include "escaped.h"
 #include "locatordialog.h"
+#include "longaction.h"
 #include "modeljournal.h"
 #include "screenfit.h"
 #include "settingsdiffdialog.h"
@@ -34,7 +35,9 @@ void Velotune::on_aCompareController_triggered()
     {
         const slowlink::Action action;
         writeHeldSteps();
-        if (!readOtherController(other, &theirs) || !readEveryChannel(&ours, tr("Not compared: ")))
+        LongAction reading(this, tr("Compare with %1").arg(nexil::escaped(other)));
+        if (!readOtherController(other, &theirs, &reading)
+            || !readEveryChannel(&ours, tr("Not compared: "), &reading))
             return;
     }
     const std::vector<diffrows::Row> rows = diffrows::differences(
@@ -51,7 +54,8 @@ void Velotune::on_aCompareController_triggered()
 }
 
 bool Velotune::readOtherController(const QString &locator,
-                                   std::vector<nexil::ChannelSettings> *channels)
+                                   std::vector<nexil::ChannelSettings> *channels,
+                                   LongAction *action)
 {
     // A model of its own: the connected controller's, its form and its overview stay as they
     // are, and nothing is written to the other one.
@@ -62,8 +66,14 @@ bool Velotune::readOtherController(const QString &locator,
         return false;
     }
     uint32_t failed = 0;
-    const nexil::Failure failure = reader.readChannels(
-            nexil::snapshot::everyChannel(reader.session()), channels, &failed);
+    const nexil::Failure failure
+            = reader.readChannels(nexil::snapshot::everyChannel(reader.session()), channels,
+                                  &failed, action->progress(), action->cancel());
+    if (!failure && action->cancelled()) {
+        showMessage(tr("Not compared: ") + tr("cancelled."), messageTimeout);
+        reader.close();
+        return false;
+    }
     if (failure) {
         warnAboutFile(notCompared + tr("channel %1: %2").arg(failed).arg(reader.message(failure)));
         reader.close();
