@@ -46,7 +46,8 @@ inline QSettings programSettings()
 // test can look at a dialog and close it. Gives up after `timeoutMs`.
 inline void onNextModal(std::function<void(QWidget *)> handle, int timeoutMs = 5000)
 {
-    auto *timer = new QTimer;
+    // The application owns it, so a watch still running when a test ends goes with it.
+    auto *timer = new QTimer(QCoreApplication::instance());
     auto waited = std::make_shared<int>(0);
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, [timer, waited, handle, timeoutMs] {
@@ -110,7 +111,8 @@ inline void onModals(std::vector<ModalStep> steps)
     const bool last = steps.empty();
     if (!last)
         steps.erase(steps.begin());
-    auto *timer = new QTimer;
+    // The application owns it, so a watch still running when a test ends goes with it.
+    auto *timer = new QTimer(QCoreApplication::instance());
     modalWaiting() = timer;
     auto started = std::make_shared<QElapsedTimer>();
     started->start();
