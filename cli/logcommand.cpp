@@ -162,28 +162,6 @@ QStringList tableRow(const Event &e)
             details(e)};
 }
 
-QString table(const std::vector<QStringList> &rows)
-{
-    std::vector<int> widths(rows.front().size(), 0);
-    for (const QStringList &row : rows) {
-        for (int i = 0; i < row.size(); ++i)
-            widths[i] = std::max(widths[i], int(row[i].size()));
-    }
-    QString text;
-    for (const QStringList &row : rows) {
-        QString line;
-        for (int i = 0; i < row.size(); ++i) {
-            if (i > 0)
-                line += QLatin1String("  ");
-            line += row[i].leftJustified(widths[i]);
-        }
-        while (line.endsWith(QLatin1Char(' ')))
-            line.chop(1);
-        text += line + QLatin1Char('\n');
-    }
-    return text;
-}
-
 } // namespace
 
 int run(const Options &options)
@@ -243,7 +221,7 @@ int run(const Options &options)
         output::err(QStringLiteral("%1: no journal yet").arg(journal.path));
     if (found == 0)
         return exitcode::Differs;
-    output::out(options.json || options.csv ? text : table(rows));
+    output::out(options.json || options.csv ? text : output::columns(rows));
     return exitcode::Ok;
 }
 

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -71,21 +72,29 @@ QString table(const std::vector<nexil::ChannelSettings> &channels)
                         nexil::accelerationUnit(c.sensorType),
                         nexil::snapshot::lowVibrationText(c.lowVibration)});
     }
-    std::vector<int> widths(header.size(), 0);
+    // Numbers right-aligned, so their groups line up.
+    return columns(rows, {3, 5});
+}
+
+QString columns(const std::vector<QStringList> &rows, const std::vector<int> &rightAligned)
+{
+    std::vector<int> widths;
     for (const QStringList &row : rows) {
+        widths.resize(std::max(widths.size(), std::size_t(row.size())), 0);
         for (int i = 0; i < row.size(); ++i)
             widths[i] = std::max(widths[i], int(row[i].size()));
     }
-    // Numbers right-aligned, so their groups line up.
-    const auto rightAligned = [](int column) { return column == 3 || column == 5; };
+    const auto right = [&rightAligned](int column) {
+        return std::find(rightAligned.begin(), rightAligned.end(), column) != rightAligned.end();
+    };
     QString text;
     for (const QStringList &row : rows) {
         QString line;
         for (int i = 0; i < row.size(); ++i) {
             if (i > 0)
                 line += QLatin1String("  ");
-            line += rightAligned(i) && &row != &rows.front() ? row[i].rightJustified(widths[i])
-                                                             : row[i].leftJustified(widths[i]);
+            line += right(i) && &row != &rows.front() ? row[i].rightJustified(widths[i])
+                                                      : row[i].leftJustified(widths[i]);
         }
         while (line.endsWith(QLatin1Char(' ')))
             line.chop(1);

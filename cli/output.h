@@ -5,6 +5,7 @@
 
 #include <QJsonDocument>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -20,6 +21,9 @@ void err(const QString &text); // prefixed with the program's name
 // One row per channel: index, positioner, sensor type, units, speed, acceleration, Low
 // Vibration Mode.
 QString table(const std::vector<nexil::ChannelSettings> &channels);
+// Rows in columns two spaces apart, the first row a header; below it the columns named in
+// `rightAligned` are right-aligned. Trailing blanks are cut.
+QString columns(const std::vector<QStringList> &rows, const std::vector<int> &rightAligned = {});
 QByteArray json(const QJsonObject &object);
 
 // Speed and acceleration carry the units of the channel's sensor type, as the window's labels
