@@ -4,6 +4,7 @@
 #include "channelmodel.h"
 #include "journal.h"
 #include "restoretext.h"
+#include "simcalls.h"
 #include "simcontrol.h"
 
 #include <QSignalSpy>
@@ -19,11 +20,7 @@ const QString second = QStringLiteral("usb:id:27182818");
 
 QStringList calls()
 {
-    QStringList names;
-    for (const nexilsim::Call &call : nexilsim::callLog())
-        names << QString::fromStdString(call.function);
-    nexilsim::clearCallLog();
-    return names;
+    return simcalls::take();
 }
 
 // The controller's channels as a snapshot would hold them.

@@ -2,6 +2,7 @@
 // session opens, reads and writes, in which order, and the message a refusal gives.
 
 #include "session.h"
+#include "simcalls.h"
 #include "simcontrol.h"
 #include "statusformat.h"
 #include "units.h"
@@ -18,11 +19,7 @@ const QString otherLocator = QStringLiteral("usb:id:27182818");
 
 QStringList calls()
 {
-    QStringList names;
-    for (const nexilsim::Call &call : nexilsim::callLog())
-        names << QString::fromStdString(call.function);
-    nexilsim::clearCallLog();
-    return names;
+    return simcalls::take();
 }
 
 QString message(const nexil::Failure &failure)
