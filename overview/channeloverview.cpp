@@ -6,7 +6,6 @@
 #include <QHeaderView>
 #include <QShortcut>
 
-#include <algorithm>
 
 ChannelOverview::ChannelOverview(QWidget *parent)
     : QWidget(parent, Qt::Window),
@@ -43,8 +42,7 @@ void ChannelOverview::readRows(nexil::ChannelModel *model,
                                const nexil::ChannelModel::Progress &progress,
                                const nexil::ChannelModel::Cancel &cancel)
 {
-    const uint32_t count = model->channelCount();
-    const uint32_t shown = std::min(count, maxRows);
+    const uint32_t shown = model->channelCount();
     std::vector<ChannelRow> rows;
     rows.reserve(shown);
     for (uint32_t channel = 0; channel < shown; ++channel) {
@@ -61,11 +59,7 @@ void ChannelOverview::readRows(nexil::ChannelModel *model,
         rows.push_back(readRow(model, channel));
     }
     setRows(rows);
-    setNote(count > shown ? QCoreApplication::translate("Velotune",
-                                                        "Showing the first %1 of %2 channels.")
-                                    .arg(shown)
-                                    .arg(count)
-                          : QString());
+    setNote(QString());
 }
 
 ChannelRow ChannelOverview::readRow(nexil::ChannelModel *model, uint32_t channel)
@@ -82,7 +76,7 @@ ChannelRow ChannelOverview::readRow(nexil::ChannelModel *model, uint32_t channel
 
 void ChannelOverview::rereadRow(nexil::ChannelModel *model, uint32_t channel)
 {
-    if (channel < maxRows)
+    if (channel < model->channelCount())
         setRow(readRow(model, channel));
 }
 

@@ -23,11 +23,8 @@ public:
     explicit ChannelOverview(QWidget *parent = nullptr);
     ~ChannelOverview() override;
 
-    // A controller that claims more channels than this is shown in part: reading millions of
-    // channels would freeze the window for good.
-    static constexpr uint32_t maxRows = 1024;
-
-    // Every row read through `model`, up to maxRows; `action` spans the reads.
+    // Every row read through `model`, which serves no controller of more than
+    // ChannelModel::maxChannels; `progress` and `cancel` span the reads.
     // A cancelled read keeps the rows it read and says where it stopped.
     void readRows(nexil::ChannelModel *model,
                   const nexil::ChannelModel::Progress &progress = nullptr,
