@@ -6,7 +6,6 @@
 #include <QHeaderView>
 #include <QShortcut>
 
-
 ChannelOverview::ChannelOverview(QWidget *parent)
     : QWidget(parent, Qt::Window),
       m_table(new ChannelTable(this)),
