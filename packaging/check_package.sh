@@ -88,7 +88,8 @@ check "the metainfo launches an installed desktop entry" \
 
 # The simulator's desktop entry, on an X server, as a desktop would start it.
 command=$(sed -n 's/^Exec=//p' /usr/share/applications/velotune-simulator.desktop)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
+# -noreset: a reset when xdotool, the last client, leaves would refuse the program's connection.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$scratch/display" 2>/dev/null &
 xvfb_pid=$!
 for _ in $(seq 100); do [[ -s $scratch/display ]] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$scratch/display")"

@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 
 #include <csignal>
@@ -84,11 +83,11 @@ private slots:
         QVERIFY(program.waitForStarted());
 
         QString window;
-        for (QDeadlineTimer deadline(20000); window.isEmpty() && !deadline.hasExpired();
-             QThread::msleep(100))
+        for (QDeadlineTimer deadline(20000); window.isEmpty() && !deadline.hasExpired()
+             && !program.waitForFinished(100);)
             window = xdotool({"search", "--onlyvisible", "--pid",
                               QString::number(program.processId()), "--name", "^Nexil Velotune"});
-        QVERIFY(!window.isEmpty());
+        QVERIFY2(!window.isEmpty(), program.readAllStandardError().constData());
         xdotool({"windowfocus", "--sync", window});
         // Connect, then View ▸ Channels: six channels of six calls at 150 ms each.
         QTRY_VERIFY_WITH_TIMEOUT(tracedCalls(trace).contains(QStringLiteral("TQ_FindSystems")),
