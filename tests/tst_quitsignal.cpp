@@ -83,8 +83,8 @@ private slots:
         QVERIFY(program.waitForStarted());
 
         QString window;
-        for (QDeadlineTimer deadline(20000); window.isEmpty() && !deadline.hasExpired()
-             && !program.waitForFinished(100);)
+        for (QDeadlineTimer deadline(20000);
+             window.isEmpty() && !deadline.hasExpired() && !program.waitForFinished(100);)
             window = xdotool({"search", "--onlyvisible", "--pid",
                               QString::number(program.processId()), "--name", "^Nexil Velotune"});
         QVERIFY2(!window.isEmpty(), program.readAllStandardError().constData());
